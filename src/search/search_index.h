@@ -1,0 +1,65 @@
+// SearchIndex: the SQLite FTS5 full-text index of one vault, stored in the vault
+// root as ".kest-search.db" and shared by every process that opens the vault
+// (write-ahead logging lets readers proceed beside one writer).
+//
+// The page files stay the only source of truth: the index is derived data, rebuilt
+// whenever it is found empty (or a rebuild never completed), and kept current by
+// the vault store on every write, edit and delete. Nothing here throws; failures
+// give empty answers.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vault/records.h"
+
+struct sqlite3;
+
+namespace corvanta {
+
+class KestFileManager;
+
+class SearchIndex {
+ public:
+  static constexpr int32_t kSchemaVersion = 1;
+
+  // Opens (or creates) "<vaultRoot>/.kest-search.db" and resets the table when
+  // its schema version is not current. Does not rebuild.
+  explicit SearchIndex(const std::string& vaultRoot);
+  ~SearchIndex();
+  SearchIndex(const SearchIndex&) = delete;
+  SearchIndex& operator=(const SearchIndex&) = delete;
+
+  const std::string& dbPath() const { return dbPath_; }
+
+  // Keeps at most one row per (kb, filename): the old row is deleted first.
+  void upsertPage(const std::string& kb, const std::string& filename, const std::string& title,
+                  const std::string& domain, const std::string& url, const std::string& body);
+  void removePage(const std::string& kb, const std::string& filename);
+
+  // Up to `limit` hits, best first; `kb` restricts to one knowledge base (exact).
+  std::vector<SearchResult> search(std::string_view query, const std::optional<std::string>& kb,
+                                   int32_t limit);
+  // The FTS5 match expression for user text; empty when the text has no words.
+  static std::string buildMatchQuery(std::string_view query);
+
+  int64_t countPagesWithURL(const std::string& url);
+  // True when the table has no rows, cannot be read, or its last rebuild never
+  // completed (a process that died mid-rebuild leaves a partial table).
+  bool isEmpty();
+
+  // Re-reads every page of the vault through `store` and replaces the table's
+  // contents, in batches so memory stays bounded and searches run between them.
+  void rebuildAll(KestFileManager& store);
+
+ private:
+  std::string dbPath_;
+  std::mutex queue_;  // the index's serial queue: every statement runs under it
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace corvanta
