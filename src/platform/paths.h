@@ -10,7 +10,7 @@ namespace corvanta {
 class Paths {
  public:
   // Reads HOME, XDG_CONFIG_HOME and XDG_DATA_HOME from the environment. Empty or
-  // relative XDG values are ignored, as the XDG specification requires.
+  // relative XDG values are ignored, as the XDG base-directory rules require.
   static Paths fromEnvironment();
   Paths(std::string home, std::string configHome, std::string dataHome);
 
