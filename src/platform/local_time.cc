@@ -1,14 +1,219 @@
 #include "platform/local_time.h"
 
-namespace corvanta {
+#include <unicode/calendar.h>
+#include <unicode/datefmt.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/unistr.h>
 
-// Placeholder until the date helpers land.
-std::optional<TimePoint> parseLocalTime(std::string_view, std::string_view) { return std::nullopt; }
-std::string formatLocalTime(TimePoint, std::string_view) { return {}; }
-std::string formatMediumDateShortTime(TimePoint) { return {}; }
-std::string formatISO8601(TimePoint) { return {}; }
-std::optional<TimePoint> parseISO8601(std::string_view) { return std::nullopt; }
-std::optional<TimePoint> parseISO8601WithFraction(std::string_view) { return std::nullopt; }
-std::optional<TimePoint> addCalendarMonths(TimePoint time, int) { return time; }
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/icu_defaults.h"
+
+namespace corvanta {
+namespace {
+
+using std::chrono::days;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// ICU counts milliseconds in a double; whole milliseconds are exact in it, and
+// the sub-millisecond rest is carried around ICU where that matters.
+UDate toUDate(TimePoint time) {
+  return static_cast<UDate>(std::chrono::floor<milliseconds>(time).time_since_epoch().count());
+}
+
+TimePoint fromUDate(UDate date) {
+  return TimePoint(
+      std::chrono::duration_cast<TimePoint::duration>(milliseconds(static_cast<int64_t>(date))));
+}
+
+icu::UnicodeString fromUtf8(std::string_view text) {
+  return icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+// Formatters are costly to build and not safe to share while parsing, so each
+// thread keeps one per pattern. Callers use a handful of constant patterns;
+// the bound only guards against a caller that builds patterns from data.
+icu::SimpleDateFormat* patternFormat(std::string_view pattern) {
+  struct Cache {
+    DefaultZoneTracker zone;
+    std::unordered_map<std::string, std::unique_ptr<icu::SimpleDateFormat>> formats;
+  };
+  constexpr size_t kMaxPatterns = 32;
+  thread_local Cache cache;
+  if (cache.zone.changed()) cache.formats.clear();
+  std::string key(pattern);
+  if (auto found = cache.formats.find(key); found != cache.formats.end()) {
+    return found->second.get();
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  auto format = std::make_unique<icu::SimpleDateFormat>(fromUtf8(pattern),
+                                                        icu::Locale("en_US_POSIX"), status);
+  if (U_FAILURE(status)) return nullptr;
+  format->setLenient(false);
+  format->setTimeZone(cache.zone.zone());
+  if (cache.formats.size() >= kMaxPatterns) cache.formats.clear();
+  return cache.formats.emplace(std::move(key), std::move(format)).first->second.get();
+}
+
+// Reads exactly `count` ASCII digits at `offset`.
+bool readDigits(std::string_view text, size_t& offset, size_t count, int& value) {
+  if (offset + count > text.size()) return false;
+  value = 0;
+  for (size_t i = 0; i < count; ++i) {
+    char c = text[offset + i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  offset += count;
+  return true;
+}
+
+bool readChar(std::string_view text, size_t& offset, char expected) {
+  if (offset >= text.size() || text[offset] != expected) return false;
+  ++offset;
+  return true;
+}
+
+// RFC 3339 date-time: yyyy-MM-ddTHH:mm:ss[.fraction](Z|±hh:mm). `withFraction`
+// says whether the fraction must be present (true) or absent (false).
+std::optional<TimePoint> parseInternetDateTime(std::string_view text, bool withFraction) {
+  size_t at = 0;
+  int year, month, day, hour, minute, second;
+  if (!readDigits(text, at, 4, year) || !readChar(text, at, '-') ||
+      !readDigits(text, at, 2, month) || !readChar(text, at, '-') ||
+      !readDigits(text, at, 2, day) || !readChar(text, at, 'T') || !readDigits(text, at, 2, hour) ||
+      !readChar(text, at, ':') || !readDigits(text, at, 2, minute) || !readChar(text, at, ':') ||
+      !readDigits(text, at, 2, second)) {
+    return std::nullopt;
+  }
+  std::chrono::nanoseconds fraction{0};
+  if (withFraction) {
+    if (!readChar(text, at, '.')) return std::nullopt;
+    size_t digits = 0;
+    int64_t scale = 100'000'000;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+      fraction += std::chrono::nanoseconds((text[at] - '0') * scale);
+      scale /= 10;
+      ++at;
+      ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+  }
+  seconds offset{0};
+  if (readChar(text, at, 'Z')) {
+  } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    int sign = text[at++] == '-' ? -1 : 1;
+    int offsetHours, offsetMinutes;
+    if (!readDigits(text, at, 2, offsetHours) || !readChar(text, at, ':') ||
+        !readDigits(text, at, 2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59) {
+      return std::nullopt;
+    }
+    offset = sign * (std::chrono::hours(offsetHours) + std::chrono::minutes(offsetMinutes));
+  } else {
+    return std::nullopt;
+  }
+  if (at != text.size()) return std::nullopt;
+
+  std::chrono::year_month_day date{std::chrono::year(year),
+                                   std::chrono::month(static_cast<unsigned>(month)),
+                                   std::chrono::day(static_cast<unsigned>(day))};
+  if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  auto local = std::chrono::sys_days(date) + std::chrono::hours(hour) +
+               std::chrono::minutes(minute) + seconds(second);
+  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
+      (local - offset).time_since_epoch() + fraction));
+}
+
+}  // namespace
+
+std::optional<TimePoint> parseLocalTime(std::string_view text, std::string_view pattern) {
+  icu::SimpleDateFormat* format = patternFormat(pattern);
+  if (format == nullptr) return std::nullopt;
+  icu::UnicodeString unicode = fromUtf8(text);
+  icu::ParsePosition position(0);
+  UDate date = format->parse(unicode, position);
+  // Strict means all of it: a date followed by anything else is not a date.
+  if (position.getErrorIndex() != -1 || position.getIndex() == 0 ||
+      position.getIndex() != unicode.length()) {
+    return std::nullopt;
+  }
+  return fromUDate(date);
+}
+
+std::string formatLocalTime(TimePoint time, std::string_view pattern) {
+  icu::SimpleDateFormat* format = patternFormat(pattern);
+  if (format == nullptr) return {};
+  icu::UnicodeString unicode;
+  format->format(toUDate(time), unicode);
+  std::string out;
+  return unicode.toUTF8String(out);
+}
+
+std::string formatMediumDateShortTime(TimePoint time) {
+  struct Cache {
+    DefaultZoneTracker zone;
+    std::unique_ptr<icu::DateFormat> format;
+  };
+  thread_local Cache cache;
+  if (cache.zone.changed() || !cache.format) {
+    cache.format.reset(icu::DateFormat::createDateTimeInstance(
+        icu::DateFormat::kMedium, icu::DateFormat::kShort, userLocale("LC_TIME", "en_US_POSIX")));
+    if (!cache.format) return {};
+    cache.format->setTimeZone(cache.zone.zone());
+  }
+  icu::UnicodeString unicode;
+  cache.format->format(toUDate(time), unicode);
+  std::string out;
+  return unicode.toUTF8String(out);
+}
+
+std::string formatISO8601(TimePoint time) {
+  auto whole = std::chrono::floor<seconds>(time);
+  auto day = std::chrono::floor<days>(whole);
+  std::chrono::year_month_day date(day);
+  std::chrono::hh_mm_ss clock(whole - day);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return buffer;
+}
+
+std::optional<TimePoint> parseISO8601(std::string_view text) {
+  return parseInternetDateTime(text, false);
+}
+
+std::optional<TimePoint> parseISO8601WithFraction(std::string_view text) {
+  return parseInternetDateTime(text, true);
+}
+
+std::optional<TimePoint> addCalendarMonths(TimePoint time, int months) {
+  struct Cache {
+    DefaultZoneTracker zone;
+    std::unique_ptr<icu::Calendar> calendar;
+  };
+  thread_local Cache cache;
+  if (cache.zone.changed() || !cache.calendar) {
+    UErrorCode status = U_ZERO_ERROR;
+    cache.calendar.reset(icu::Calendar::createInstance(
+        cache.zone.zone(), userLocale("LC_TIME", "en_US_POSIX"), status));
+    if (U_FAILURE(status)) cache.calendar.reset();
+    if (!cache.calendar) return std::nullopt;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  auto whole = std::chrono::floor<milliseconds>(time);
+  cache.calendar->setTime(toUDate(time), status);
+  cache.calendar->add(UCAL_MONTH, months, status);
+  UDate moved = cache.calendar->getTime(status);
+  if (U_FAILURE(status)) return std::nullopt;
+  return fromUDate(moved) + (time - whole);
+}
 
 }  // namespace corvanta
