@@ -1,0 +1,116 @@
+#include "mcp/mcp_server.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/analytics.h"
+#include "mcp/application_proxy.h"
+#include "mcp/line_reader.h"
+#include "mcp/mcp_core.h"
+#include "mcp/mcp_tool_executor.h"
+#include "platform/json_text.h"
+#include "platform/unicode_text.h"
+#include "vault/kest_file_manager.h"
+
+namespace corvanta {
+namespace {
+
+constexpr std::string_view kProxyNotice =
+    "Kest MCP: using HTTP proxy (TCC permission issue detected)\n";
+
+// Input is decoded as UTF-8 with invalid bytes replaced by U+FFFD rather than
+// rejected: a request carrying one stray byte in a string still gets its answer
+// instead of leaving the host waiting for a reply that never comes.
+std::string repairedUtf8(std::string_view line) {
+  if (isValidUtf8(line)) return std::string(line);
+  std::string repaired;
+  repaired.reserve(line.size());
+  for (size_t offset = 0; offset < line.size();) appendUtf8(repaired, nextCodePoint(line, offset));
+  return repaired;
+}
+
+}  // namespace
+
+MCPServer::MCPServer(std::shared_ptr<KestFileManager> fileManager,
+                     std::shared_ptr<ApplicationProxy> proxy, Analytics& analytics, Streams streams)
+    : fileManager_(std::move(fileManager)),
+      proxy_(std::move(proxy)),
+      executor_(std::make_unique<MCPToolExecutor>(fileManager_, analytics)),
+      core_(std::make_unique<MCPCore>(std::make_unique<MCPToolExecutor>(fileManager_, analytics),
+                                      MCPCore::Permission::full, analytics)),
+      streams_(streams) {}
+
+MCPServer::MCPServer(std::shared_ptr<KestFileManager> fileManager,
+                     std::shared_ptr<ApplicationProxy> proxy, Analytics& analytics)
+    : MCPServer(std::move(fileManager), std::move(proxy), analytics, Streams{}) {}
+
+MCPServer::~MCPServer() = default;
+
+void MCPServer::run() {
+  checkStartup();
+  LineReader reader(streams_.input);
+  while (std::optional<std::string> line = reader.next()) {
+    const std::string response = respondTo(*line);
+    if (!response.empty() && !writeAll(streams_.output, response)) return;
+  }
+}
+
+void MCPServer::checkStartup() {
+  // A visible knowledge base proves the vault is readable here; only an empty
+  // view is worth asking the application about.
+  if (!fileManager_->listKnowledgeBases().empty()) return;
+  if (!proxy_->isReachable() || !proxy_->reportsKnowledgeBases()) return;
+  useHTTPProxy_ = true;
+  writeAll(streams_.error, kProxyNotice);
+}
+
+std::string MCPServer::respondTo(std::string_view line) {
+  if (line.empty()) return {};
+  const nlohmann::json request = parseJson(repairedUtf8(line));
+  // Malformed lines and batches are dropped without a parse error reply.
+  if (request.is_discarded() || !request.is_object()) return {};
+
+  const nlohmann::json response =
+      core_->handle(request, [this](const nlohmann::json& params) { return callTool(params); });
+  if (response.empty()) return {};
+  // Tool texts come from files on disk, which may hold invalid UTF-8; replacing
+  // it keeps the reply valid JSON instead of losing the whole answer.
+  std::string text = response.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  text.push_back('\n');
+  return text;
+}
+
+nlohmann::json MCPServer::callTool(const nlohmann::json& params) {
+  auto nameIt = params.find("name");
+  const std::string name =
+      nameIt != params.end() && nameIt->is_string() ? nameIt->get<std::string>() : "";
+  auto argumentsIt = params.find("arguments");
+  const nlohmann::json arguments = argumentsIt != params.end() && argumentsIt->is_object()
+                                       ? *argumentsIt
+                                       : nlohmann::json::object();
+
+  if (useHTTPProxy_) return proxy_->forwardToolCall(name, arguments);
+  // The browser capture must run inside the application whenever it answers;
+  // the server captures by itself only when the application is not there.
+  if (name == "corvanta_save_url" && proxy_->isReachable()) {
+    return proxy_->forwardToolCall(name, arguments);
+  }
+  return executor_->execute(name, arguments);
+}
+
+bool MCPServer::writeAll(int fd, std::string_view data) const {
+  // One write(2) for the whole line in the usual case; the loop only covers
+  // partial writes on a full pipe and interrupted calls.
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace corvanta
