@@ -248,8 +248,9 @@ bool HttpClient::Engine::start(const std::string& method, const std::string& url
   auto exchange = std::make_shared<Exchange>(
       *io, tlsContext, std::move(*parsed), std::move(*request), timeout, lookups,
       [owner, done = std::move(done)](std::optional<HttpResponse> response) {
-        done(std::move(response));
+        // Counted out first, so a waiter woken by `done` sees the request gone.
         if (auto engine = owner.lock()) engine->finished();
+        done(std::move(response));
       });
   asio::post(*io, [exchange] { exchange->start(); });
   return true;
