@@ -3,7 +3,7 @@
 # TypeScript client library. Usage: run.sh <path to corvanta-vault>.
 # Exit 77 (skipped) only when the client library cannot be installed.
 set -uo pipefail
-binary=${1:?usage: run.sh <corvanta-vault>}
+binary=$(readlink -f "${1:?usage: run.sh <corvanta-vault>}")
 cd "$(dirname "$0")"
 
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
