@@ -125,7 +125,11 @@ std::string makeHome(bool withKnowledgeBase) {
   std::filesystem::create_directories(std::filesystem::path(home) / "config/corvanta-vault");
   std::FILE* settings = std::fopen((home + "/config/corvanta-vault/settings.json").c_str(), "w");
   if (settings) {
-    std::fprintf(settings, "{\"vaultRootPath\":\"%s\"}", vault.c_str());
+    // Usage events go to a closed local port, never to the real endpoint.
+    std::fprintf(settings,
+                 "{\"vaultRootPath\":\"%s\",\"analytics.captureURL\":"
+                 "\"http://127.0.0.1:9/capture/\"}",
+                 vault.c_str());
     std::fclose(settings);
   }
   return home;

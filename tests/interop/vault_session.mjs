@@ -26,7 +26,11 @@ export function makeScratchHome({ pages = {}, emptyKnowledgeBases = [] } = {}) {
   }
   const settings = join(configHome, 'corvanta-vault', 'settings.json');
   mkdirSync(dirname(settings), { recursive: true });
-  writeFileSync(settings, JSON.stringify({ vaultRootPath: vaultRoot }));
+  // Usage events go to a closed local port: a test never reaches the real endpoint.
+  writeFileSync(settings, JSON.stringify({
+    vaultRootPath: vaultRoot,
+    'analytics.captureURL': 'http://127.0.0.1:9/capture/',
+  }));
   return {
     home,
     vaultRoot,

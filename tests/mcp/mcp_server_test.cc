@@ -9,6 +9,7 @@
 #include <chrono>
 #include <future>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "mcp/application_proxy.h"
@@ -17,6 +18,7 @@
 #include "platform/background_queue.h"
 #include "recording_analytics.h"
 #include "support/child_process.h"
+#include "support/loopback_http_server.h"
 #include "support/temp_dir.h"
 #include "vault/kest_file_manager.h"
 
@@ -250,6 +252,14 @@ TEST_F(MCPServerTest, ClosedOutputEndsTheLoopWhileInputIsStillOpen) {
 
 class MCPProcessTest : public ::testing::Test {
  protected:
+  MCPProcessTest() {
+    // Events go to a local recorder, never to the real endpoint.
+    test::writeText(
+        dir_ / "config/corvanta-vault/settings.json",
+        json{{"vaultRootPath", dir_ / "vault"}, {"analytics.captureURL", events_.url("/capture/")}}
+            .dump());
+  }
+
   test::ProcessOptions options() const {
     test::ProcessOptions options;
     options.arguments = {"--mcp"};
@@ -259,7 +269,19 @@ class MCPProcessTest : public ::testing::Test {
     return options;
   }
 
+  std::vector<json> eventsSent(size_t expected) {
+    EXPECT_TRUE(events_.waitForRequests(expected));
+    std::vector<json> events;
+    for (const test::RecordedRequest& request : events_.requests()) {
+      events.push_back(json::parse(request.body));
+    }
+    return events;
+  }
+
   test::TempDir dir_;
+  test::LoopbackHttpServer events_{[](const test::RecordedRequest&) {
+    return test::CannedReply{200, "{\"status\":1}"};
+  }};
 };
 
 TEST_F(MCPProcessTest, AnswersEachLineBeforeReadingTheNext) {
@@ -286,6 +308,23 @@ TEST_F(MCPProcessTest, EndOfInputWithoutRequestsExitsCleanly) {
   const test::ProcessResult result = test::runProcess(test::corvantaBinary(), silent);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardOutput, "");
+}
+
+TEST_F(MCPProcessTest, ReportsItsStartAndEachToolCall) {
+  test::ProcessOptions session = options();
+  session.standardInput = callLine(1, "corvanta_list_knowledge_bases") + "\n";
+  const test::ProcessResult result = test::runProcess(test::corvantaBinary(), session);
+  EXPECT_EQ(result.exitStatus, 0);
+
+  std::multiset<std::string> names;
+  json toolCall;
+  for (const json& event : eventsSent(2)) {
+    names.insert(event["event"].get<std::string>());
+    if (event["event"] == "vault_mcp_tool_called") toolCall = event["properties"];
+  }
+  EXPECT_EQ(names, (std::multiset<std::string>{"vault_mcp_started", "vault_mcp_tool_called"}));
+  EXPECT_EQ(toolCall["tool"], "corvanta_list_knowledge_bases");
+  EXPECT_EQ(toolCall["permission"], "full");
 }
 
 }  // namespace
