@@ -1,0 +1,199 @@
+// Full-text index figures on a generated vault: rebuild time and peak memory,
+// search latency per query class through SearchIndex and through plain sqlite3
+// (the difference is this program's own overhead), and how long searches wait
+// while a rebuild runs.
+//
+//   ./search_rebuild_bench [pages=10000] [seed=42]
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/background_queue.h"
+#include "platform/paths.h"
+#include "search/search_index.h"
+#include "vault/kest_file_manager.h"
+#include "vault_generator.h"
+
+namespace corvanta {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Peak resident set since the last resetPeakMemory(), in MiB.
+double peakMemoryMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return -1;
+}
+
+double currentMemoryMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return -1;
+}
+
+void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+struct Latency {
+  double median = 0;
+  double p95 = 0;
+  double max = 0;
+};
+
+Latency summarize(std::vector<double> samples) {
+  if (samples.empty()) return {};
+  std::sort(samples.begin(), samples.end());
+  auto at = [&](double q) { return samples[static_cast<size_t>(q * (samples.size() - 1))]; };
+  return {at(0.5), at(0.95), samples.back()};
+}
+
+std::vector<double> timeEach(const std::vector<std::string>& queries, int rounds,
+                             const std::function<size_t(const std::string&)>& run) {
+  std::vector<double> samples;
+  for (int round = 0; round < rounds; ++round) {
+    for (const std::string& query : queries) {
+      auto start = Clock::now();
+      run(query);
+      samples.push_back(millisecondsSince(start));
+    }
+  }
+  return samples;
+}
+
+// The statement SearchIndex runs, on a connection of its own, with nothing else.
+size_t directSearch(sqlite3* db, const std::string& query) {
+  static const char* kSql =
+      "SELECT kb, filename, title, domain, url, snippet(pages_fts, 5, '', '', '...', 30) as "
+      "snippet FROM pages_fts WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?";
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, kSql, -1, &statement, nullptr);
+  std::string expression = SearchIndex::buildMatchQuery(query);
+  sqlite3_bind_text(statement, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int(statement, 2, 20);
+  size_t rows = 0;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
+    ++rows;
+  }
+  sqlite3_finalize(statement);
+  return rows;
+}
+
+void printLatency(const char* label, const Latency& index, const Latency& direct) {
+  std::printf(
+      "  %-22s SearchIndex median %7.3f ms  p95 %7.3f ms | sqlite3 median %7.3f ms  p95 %7.3f ms\n",
+      label, index.median, index.p95, direct.median, direct.p95);
+}
+
+int run(size_t pages, uint32_t seed) {
+  std::string root = (std::filesystem::temp_directory_path() / "corvanta-bench-XXXXXX").string();
+  if (!::mkdtemp(root.data())) return 1;
+
+  auto start = Clock::now();
+  GeneratedVault vault = generateVault(root, pages, seed);
+  std::printf("vault: %zu pages, %zu knowledge bases, %.1f MiB of markdown, generated in %.0f ms\n",
+              vault.pageCount, vault.knowledgeBases.size(), vault.totalBytes / 1048576.0,
+              millisecondsSince(start));
+
+  BackgroundQueue queue(1);
+  auto store = std::make_shared<KestFileManager>(root, Paths::fromEnvironment(), queue);
+  auto index = std::make_unique<SearchIndex>(root);
+
+  double baseline = currentMemoryMiB();
+  resetPeakMemory();
+  start = Clock::now();
+  index->rebuildAll(*store);
+  double rebuildMs = millisecondsSince(start);
+  std::printf(
+      "rebuild: %.0f ms (%.0f pages/s), peak RSS %.1f MiB (%.1f MiB above the %.1f MiB before)\n",
+      rebuildMs, pages / (rebuildMs / 1000.0), peakMemoryMiB(), peakMemoryMiB() - baseline,
+      baseline);
+  std::printf("index: empty=%s, database %.1f MiB\n", index->isEmpty() ? "yes" : "no",
+              std::filesystem::file_size(index->dbPath()) / 1048576.0);
+
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(index->dbPath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+
+  std::vector<std::string> oneWord = vault.commonWords;
+  for (const auto& word : vault.rareWords) oneWord.push_back(word);
+  std::vector<std::string> twoWords;
+  for (size_t i = 0; i + 1 < vault.commonWords.size(); ++i) {
+    twoWords.push_back(vault.commonWords[i] + " " + vault.commonWords[i + 1]);
+  }
+  twoWords.push_back(vault.commonWords.front() + " " + vault.rareWords.front());
+  std::vector<std::string> noHit = {vault.absentWord,
+                                    vault.absentWord + " " + vault.commonWords[0]};
+
+  const int rounds = 20;
+  std::printf("search latency (limit 20, %d rounds):\n", rounds);
+  struct Class {
+    const char* label;
+    const std::vector<std::string>* queries;
+  } classes[] = {{"one-word prefix", &oneWord}, {"two-word AND", &twoWords}, {"no hit", &noHit}};
+  for (const Class& c : classes) {
+    auto viaIndex = timeEach(*c.queries, rounds, [&](const std::string& q) {
+      return index->search(q, std::nullopt, 20).size();
+    });
+    auto direct =
+        timeEach(*c.queries, rounds, [&](const std::string& q) { return directSearch(db, q); });
+    printLatency(c.label, summarize(viaIndex), summarize(direct));
+  }
+  sqlite3_close(db);
+
+  // Searches from another thread while the table is rebuilt from scratch: they
+  // wait for at most one batch, not for the whole vault.
+  std::atomic<bool> done{false};
+  std::vector<double> during;
+  std::thread searcher([&] {
+    while (!done) {
+      auto t = Clock::now();
+      index->search(vault.commonWords[0], std::nullopt, 20);
+      during.push_back(millisecondsSince(t));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  start = Clock::now();
+  index->rebuildAll(*store);
+  double secondRebuild = millisecondsSince(start);
+  done = true;
+  searcher.join();
+  Latency waiting = summarize(during);
+  std::printf("during a %.0f ms rebuild: %zu searches, median %.2f ms, p95 %.2f ms, max %.2f ms\n",
+              secondRebuild, during.size(), waiting.median, waiting.p95, waiting.max);
+
+  index.reset();
+  store.reset();
+  std::filesystem::remove_all(root);
+  return 0;
+}
+
+}  // namespace
+}  // namespace corvanta
+
+int main(int argc, char** argv) {
+  size_t pages = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
+  uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 42;
+  return corvanta::run(pages, seed);
+}
