@@ -1,20 +1,197 @@
 #include "search/search_index.h"
 
-namespace corvanta {
+#include <sqlite3.h>
 
-// Placeholder until the search index lands.
-SearchIndex::SearchIndex(const std::string& vaultRoot) : dbPath_(vaultRoot + "/.kest-search.db") {}
-SearchIndex::~SearchIndex() = default;
-void SearchIndex::upsertPage(const std::string&, const std::string&, const std::string&,
-                             const std::string&, const std::string&, const std::string&) {}
-void SearchIndex::removePage(const std::string&, const std::string&) {}
-std::vector<SearchResult> SearchIndex::search(std::string_view, const std::optional<std::string>&,
-                                              int32_t) {
-  return {};
+#include "platform/diagnostics.h"
+#include "search/match_query.h"
+#include "search/rebuild_state.h"
+#include "search/sqlite_statement.h"
+
+namespace corvanta {
+namespace {
+
+// Another process (the application, an MCP server, a hook run) may hold the
+// write lock for a moment. Without waiting, an upsert that meets it would fail
+// silently and the page would stay unsearchable until the next full rebuild.
+constexpr int kBusyTimeoutMs = 5000;
+
+constexpr const char* kCreateTable =
+    "CREATE VIRTUAL TABLE pages_fts USING fts5(kb, filename, title, domain, url, body, "
+    "tokenize='porter unicode61')";
+
+// A page's row lives at a rowid derived from its key (kb, filename). FTS5 has no
+// index on its columns, so deleting by "kb = ? AND filename = ?" reads every row
+// of the table: each save would scan the whole vault's text, and a rebuild that
+// writes by key would take time quadratic in the page count. The rowid is the
+// key's 64-bit FNV-1a hash, the same in every process and build.
+//
+// Two keys sharing a hash (odds of about 1 in 10^9 for a hundred thousand pages)
+// would make one page's save replace the other's row, leaving that page
+// unsearchable until the next rebuild; removal checks the key, so it never takes
+// another page's row.
+constexpr const char* kDeleteRow = "DELETE FROM pages_fts WHERE rowid = ?";
+constexpr const char* kDeletePage =
+    "DELETE FROM pages_fts WHERE rowid = ? AND kb = ? AND filename = ?";
+constexpr const char* kInsertRow =
+    "INSERT INTO pages_fts (rowid, kb, filename, title, domain, url, body) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?)";
+
+int64_t rowIdFor(std::string_view kb, std::string_view filename) {
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&hash](unsigned char byte) {
+    hash ^= byte;
+    hash *= 1099511628211ull;
+  };
+  for (char c : kb) mix(static_cast<unsigned char>(c));
+  mix(0xFF);  // never part of UTF-8 text, so ("ab", "c") and ("a", "bc") differ
+  for (char c : filename) mix(static_cast<unsigned char>(c));
+  auto rowId = static_cast<int64_t>(hash & 0x7FFFFFFFFFFFFFFFull);
+  return rowId == 0 ? 1 : rowId;
 }
-std::string SearchIndex::buildMatchQuery(std::string_view) { return {}; }
-int64_t SearchIndex::countPagesWithURL(const std::string&) { return 0; }
-bool SearchIndex::isEmpty() { return true; }
-void SearchIndex::rebuildAll(KestFileManager&) {}
+
+int32_t userVersion(sqlite3* db) {
+  SqliteStatement version(db, "PRAGMA user_version");
+  return version.nextRow() ? static_cast<int32_t>(version.integer(0)) : 0;
+}
+
+}  // namespace
+
+SearchIndex::SearchIndex(const std::string& vaultRoot) : dbPath_(vaultRoot + "/.kest-search.db") {
+  std::lock_guard lock(queue_);
+  openLocked();
+}
+
+SearchIndex::~SearchIndex() { sqlite3_close(db_); }
+
+bool SearchIndex::openLocked() {
+  if (db_) return true;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(dbPath_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close(db);
+    // Reported once: the open is retried by later operations, and a vault folder
+    // that does not exist yet would otherwise print on every search.
+    if (!openFailureReported_)
+      printDiagnostic("SearchIndex: failed to open database at " + dbPath_);
+    openFailureReported_ = true;
+    return false;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  executeSql(db, "PRAGMA journal_mode=WAL");
+  db_ = db;
+  if (userVersion(db_) < kSchemaVersion) resetSchemaLocked();
+  return true;
+}
+
+// Derived data is rebuilt, never migrated: an old or foreign table is dropped
+// whole. Other tables in the file are left alone.
+void SearchIndex::resetSchemaLocked() {
+  SqliteTransaction transaction(db_);
+  // Two processes may open a new database at once; the second one to get the
+  // write lock finds the work done and must not drop rows already written.
+  if (!transaction.begun() || userVersion(db_) >= kSchemaVersion) return;
+  recreateTableLocked();
+  forgetRebuild(db_);
+  executeSql(db_, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  transaction.commit();
+}
+
+bool SearchIndex::recreateTableLocked() {
+  executeSql(db_, "DROP TABLE IF EXISTS pages_fts");
+  return executeSql(db_, kCreateTable);
+}
+
+void SearchIndex::deleteRowLocked(const std::string& kb, const std::string& filename) {
+  SqliteStatement remove(db_, kDeletePage);
+  remove.bind(1, rowIdFor(kb, filename)).bind(2, kb).bind(3, filename).run();
+}
+
+void SearchIndex::writeRowLocked(const std::string& kb, const std::string& filename,
+                                 const std::string& title, const std::string& domain,
+                                 const std::string& url, const std::string& body) {
+  const int64_t rowId = rowIdFor(kb, filename);
+  SqliteStatement(db_, kDeleteRow).bind(1, rowId).run();
+  SqliteStatement insert(db_, kInsertRow);
+  insert.bind(1, rowId).bind(2, kb).bind(3, filename).bind(4, title).bind(5, domain).bind(6, url);
+  insert.bind(7, body).run();
+}
+
+void SearchIndex::upsertPage(const std::string& kb, const std::string& filename,
+                             const std::string& title, const std::string& domain,
+                             const std::string& url, const std::string& body) {
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return;
+  // One transaction, so that another process upserting the same page cannot
+  // interleave its delete and insert with ours and leave two rows.
+  SqliteTransaction transaction(db_);
+  if (!transaction.begun()) return;
+  writeRowLocked(kb, filename, title, domain, url, body);
+  transaction.commit();
+}
+
+void SearchIndex::removePage(const std::string& kb, const std::string& filename) {
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return;
+  deleteRowLocked(kb, filename);
+}
+
+void SearchIndex::removeKnowledgeBase(const std::string& kb) {
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return;
+  SqliteStatement(db_, "DELETE FROM pages_fts WHERE kb = ?").bind(1, kb).run();
+}
+
+std::vector<SearchResult> SearchIndex::search(std::string_view query,
+                                              const std::optional<std::string>& kb, int32_t limit) {
+  if (query.empty()) return {};
+  std::string expression = buildMatchQuery(query);
+  if (expression.empty()) return {};
+
+  std::string sql =
+      "SELECT kb, filename, title, domain, url, "
+      "snippet(pages_fts, 5, '', '', '...', 30) as snippet FROM pages_fts "
+      "WHERE pages_fts MATCH ?";
+  sql += kb ? " AND kb = ? ORDER BY rank LIMIT ?" : " ORDER BY rank LIMIT ?";
+
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return {};
+  SqliteStatement select(db_, sql);
+  select.bind(1, expression);
+  if (kb)
+    select.bind(2, *kb).bind(3, limit);
+  else
+    select.bind(2, limit);
+
+  std::vector<SearchResult> results;
+  while (select.nextRow()) {
+    SearchResult hit;
+    hit.kb = select.text(0);
+    hit.filename = select.text(1);
+    hit.title = select.text(2);
+    hit.domain = select.text(3);
+    hit.url = select.text(4);
+    hit.matchingLines = matchingLinesFromSnippet(select.text(5));
+    results.push_back(std::move(hit));
+  }
+  return results;
+}
+
+int64_t SearchIndex::countPagesWithURL(const std::string& url) {
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return 0;
+  SqliteStatement count(db_, "SELECT COUNT(*) FROM pages_fts WHERE url = ?");
+  count.bind(1, url);
+  return count.nextRow() ? count.integer(0) : 0;
+}
+
+bool SearchIndex::isEmpty() {
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return true;
+  SqliteStatement count(db_, "SELECT COUNT(*) FROM pages_fts");
+  if (!count.nextRow() || count.integer(0) == 0) return true;
+  // Rows left by a rebuild that never finished (its process was killed) are a
+  // partial index; without this it would never be completed.
+  return !rebuildCompleted(db_);
+}
 
 }  // namespace corvanta

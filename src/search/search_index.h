@@ -8,7 +8,9 @@
 // give empty answers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +24,15 @@ struct sqlite3;
 namespace corvanta {
 
 class KestFileManager;
+
+struct SearchRebuildOptions {
+  // Pages read and written per transaction. Bounds the rebuild's memory and how
+  // long a search may wait behind it.
+  size_t batchSize = 500;
+  // Called after each committed batch with the number of pages written so far
+  // (progress for tests and benchmarks).
+  std::function<void(size_t)> afterBatch;
+};
 
 class SearchIndex {
  public:
@@ -40,6 +51,8 @@ class SearchIndex {
   void upsertPage(const std::string& kb, const std::string& filename, const std::string& title,
                   const std::string& domain, const std::string& url, const std::string& body);
   void removePage(const std::string& kb, const std::string& filename);
+  // Drops every row of one knowledge base (its folder was deleted).
+  void removeKnowledgeBase(const std::string& kb);
 
   // Up to `limit` hits, best first; `kb` restricts to one knowledge base (exact).
   std::vector<SearchResult> search(std::string_view query, const std::optional<std::string>& kb,
@@ -54,12 +67,30 @@ class SearchIndex {
 
   // Re-reads every page of the vault through `store` and replaces the table's
   // contents, in batches so memory stays bounded and searches run between them.
-  void rebuildAll(KestFileManager& store);
+  // A page edited or deleted while the rebuild runs keeps the row its own update
+  // gave it; a page is never left with two rows.
+  void rebuildAll(KestFileManager& store, const SearchRebuildOptions& options = {});
 
  private:
+  struct PageRecord;
+
+  // The rebuild's own transactions; false when the database refused them.
+  bool startRebuild(const std::string& token);
+  bool writeRebuildBatch(const std::vector<PageRecord>& batch, const std::string& token, bool last);
+
+  // Opens the connection when it is not open yet (a vault folder that did not
+  // exist at first may exist now). Call with `queue_` held.
+  bool openLocked();
+  void resetSchemaLocked();
+  bool recreateTableLocked();
+  void writeRowLocked(const std::string& kb, const std::string& filename, const std::string& title,
+                      const std::string& domain, const std::string& url, const std::string& body);
+  void deleteRowLocked(const std::string& kb, const std::string& filename);
+
   std::string dbPath_;
   std::mutex queue_;  // the index's serial queue: every statement runs under it
   sqlite3* db_ = nullptr;
+  bool openFailureReported_ = false;
 };
 
 }  // namespace corvanta

@@ -68,7 +68,8 @@ class KestFileManager : public std::enable_shared_from_this<KestFileManager> {
   // --- Knowledge bases and pages ----------------------------------------------
   std::vector<KnowledgeBase> listKnowledgeBases() const;
   void createKnowledgeBase(const std::string& name) const;
-  void deleteKnowledgeBase(const std::string& name) const;
+  // Removes the folder with everything in it, and its pages' search rows.
+  void deleteKnowledgeBase(const std::string& name);
   std::vector<SavedFile> listFiles(const std::string& kb,
                                    const std::optional<std::string>& filter = std::nullopt) const;
   std::optional<std::string> readFile(const std::string& kb, const std::string& filename) const;

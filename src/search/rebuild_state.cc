@@ -1,0 +1,36 @@
+#include "search/rebuild_state.h"
+
+#include "search/sqlite_statement.h"
+
+namespace corvanta {
+namespace {
+
+constexpr const char* kCreateTable =
+    "CREATE TABLE IF NOT EXISTS kest_rebuild_state ("
+    "id INTEGER PRIMARY KEY CHECK (id = 1), token TEXT NOT NULL, completed INTEGER NOT NULL)";
+
+}  // namespace
+
+bool recordRebuildStarted(sqlite3* db, const std::string& token) {
+  if (!executeSql(db, kCreateTable)) return false;
+  SqliteStatement record(
+      db, "INSERT OR REPLACE INTO kest_rebuild_state (id, token, completed) VALUES (1, ?, 0)");
+  return record.bind(1, token).run();
+}
+
+bool recordRebuildCompleted(sqlite3* db, const std::string& token) {
+  SqliteStatement record(db,
+                         "UPDATE kest_rebuild_state SET completed = 1 WHERE id = 1 AND token = ?");
+  return record.bind(1, token).run();
+}
+
+bool rebuildCompleted(sqlite3* db) {
+  // A missing table (a database written before the record existed) reads as
+  // "not completed": one rebuild then brings it up to date.
+  SqliteStatement read(db, "SELECT completed FROM kest_rebuild_state WHERE id = 1");
+  return read.nextRow() && read.integer(0) == 1;
+}
+
+void forgetRebuild(sqlite3* db) { executeSql(db, "DELETE FROM kest_rebuild_state"); }
+
+}  // namespace corvanta
