@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/analytics.h"
 #include "app/app_delegate.h"
 #include "app/headless_main_loop.h"
 #include "app/run_modes.h"
 #include "app/ui_module.h"
 #include "platform/diagnostics.h"
+#include "platform/process_launcher.h"
 
 namespace corvanta {
 namespace {
@@ -65,7 +67,16 @@ int runHeadless(ApplicationShell& shell) {
 }  // namespace
 
 int runApplicationMode(const Paths& paths, SettingsStore& settings, int argc, char** argv) {
-  AppDelegate delegate(paths, settings);
+  // Events are sent by the analytics client once it is wired in here; until
+  // then launch analytics and route events go nowhere.
+  NoAnalytics analytics;
+  PosixProcessLauncher launcher;
+  AppDelegate delegate(paths, settings,
+                       AppDelegate::Services{.analytics = analytics,
+                                             .launcher = launcher,
+                                             .recordLaunch = nullptr,
+                                             .httpPort = 7421,
+                                             .executable = ""});
   if (hasGraphicalSession()) {
     int status = runWithUi(argc, argv, delegate);
     if (status != kUiUnavailable) return status;
