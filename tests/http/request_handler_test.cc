@@ -59,7 +59,7 @@ TEST(RequestHandler, PlainRequestGetsJsonWithoutCors) {
   std::string reply =
       handleHttpRequest("GET /ping HTTP/1.1\r\nHost: 127.0.0.1:7421\r\n\r\n", recording.router());
   EXPECT_EQ(reply, std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
-                               "Content-Length: 16\r\nConnection: close\r\n\r\n") +
+                               "Content-Length: 17\r\nConnection: close\r\n\r\n") +
                        kOkBody);
   ASSERT_TRUE(recording.seen);
   EXPECT_EQ(recording.seen->path, "ping");
@@ -70,7 +70,7 @@ TEST(RequestHandler, ExtensionOriginIsEchoedWithVary) {
   std::string reply = handleHttpRequest(
       "GET /ping HTTP/1.1\r\nOrigin: chrome-extension://abc\r\n\r\n", recording.router());
   EXPECT_EQ(reply, std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
-                               "Content-Length: 16\r\n"
+                               "Content-Length: 17\r\n"
                                "Access-Control-Allow-Origin: chrome-extension://abc\r\n"
                                "Vary: Origin\r\n"
                                "Access-Control-Allow-Methods: GET, POST, PUT, DELETE, OPTIONS\r\n"
