@@ -45,6 +45,7 @@ class HTTPServer::Impl {
     stopping_ = true;
     cancel();
     workers_.join();
+    keepRunning_.reset();
     io_.stop();
     for (std::thread& thread : ioThreads_) thread.join();
   }
@@ -79,6 +80,9 @@ class HTTPServer::Impl {
   bool acceptPaused_ = false;
 
   asio::io_context io_;
+  // Keeps the I/O threads running while every connection is away on a worker
+  // and the listener is paused, when the context itself has nothing pending.
+  asio::executor_work_guard<asio::io_context::executor_type> keepRunning_{io_.get_executor()};
   asio::strand<asio::io_context::executor_type> acceptStrand_;
   tcp::acceptor acceptor_;
   asio::thread_pool workers_;
