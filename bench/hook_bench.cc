@@ -1,0 +1,264 @@
+// The Claude Code hook as Claude Code runs it: one whole process per prompt, from
+// start to exit, on a generated vault with its search index and index files built.
+//
+// For each kind of prompt it prints the process's median and p95 wall time, the
+// largest peak RSS of one run, and the ratio of the median to the prompt's floor:
+// the same keyword searches run straight through SQLite on a fresh connection,
+// plus reading every knowledge base's index file, in this process (connection
+// closing left out: the hook ends its process instead). The ratio is
+// what the hook adds on top of the work no implementation can skip.
+//
+//   ./hook_bench [pages=10000] [runs=40] [seed=42]
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "integrations/claude_code_hook.h"
+#include "platform/background_queue.h"
+#include "platform/paths.h"
+#include "search/search_index.h"
+#include "vault/kest_file_manager.h"
+#include "vault_generator.h"
+
+namespace corvanta {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Figures {
+  double median = 0;
+  double p95 = 0;
+};
+
+Figures summarize(std::vector<double> samples) {
+  std::sort(samples.begin(), samples.end());
+  auto at = [&](double q) { return samples[static_cast<size_t>(q * (samples.size() - 1) + 0.5)]; };
+  return {at(0.5), at(0.95)};
+}
+
+struct Prompt {
+  std::string kind;
+  std::string text;
+};
+
+struct HookRun {
+  double milliseconds = 0;
+  long peakKiB = 0;
+  std::string output;
+};
+
+// Starts the executable with the event on standard input, reads its answer and
+// waits for it to exit, as Claude Code does.
+HookRun runHook(const std::string& event, const std::vector<std::string>& environment) {
+  int input[2], output[2];
+  if (::pipe(input) != 0 || ::pipe(output) != 0) std::abort();
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(input[0], STDIN_FILENO);
+    ::dup2(output[1], STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDERR_FILENO);
+    ::close(input[1]);
+    ::close(output[0]);
+    for (const std::string& assignment : environment)
+      ::putenv(const_cast<char*>(assignment.c_str()));
+    ::execl(CORVANTA_BINARY, CORVANTA_BINARY, "--claude-code-hook", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(input[0]);
+  ::close(output[1]);
+  if (::write(input[1], event.data(), event.size()) != static_cast<ssize_t>(event.size())) {
+    std::abort();
+  }
+  ::close(input[1]);
+  HookRun run;
+  char buffer[65536];
+  for (ssize_t count; (count = ::read(output[0], buffer, sizeof buffer)) > 0;) {
+    run.output.append(buffer, static_cast<size_t>(count));
+  }
+  ::close(output[0]);
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  run.milliseconds = millisecondsSince(start);
+  run.peakKiB = usage.ru_maxrss;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "hook run failed (status %d)\n", status);
+    std::exit(1);
+  }
+  return run;
+}
+
+// The work no hook can avoid for these keywords: the searches on a fresh
+// connection and one read of every index file. Returns the open connection.
+sqlite3* floorWork(const std::string& root, const std::vector<std::string>& keywords,
+                   size_t& rows) {
+  for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    if (!entry.is_directory()) continue;
+    std::ifstream file(entry.path() / "_index.md", std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    rows += text.str().empty() ? 0 : 1;
+  }
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((root + "/.kest-search.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  for (const std::string& keyword : keywords) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT kb, filename, title, domain, url, "
+                       "snippet(pages_fts, 5, '', '', '...', 30) as snippet FROM pages_fts "
+                       "WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?",
+                       -1, &statement, nullptr);
+    const std::string match = SearchIndex::buildMatchQuery(keyword);
+    sqlite3_bind_text(statement, 1, match.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int(statement, 2, 20);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
+      ++rows;
+    }
+    sqlite3_finalize(statement);
+  }
+  return db;
+}
+
+std::vector<Prompt> prompts(const GeneratedVault& vault) {
+  std::string rare = "What did I save about";
+  for (size_t i = 0; i < 3 && i < vault.rareWords.size(); ++i) rare += " " + vault.rareWords[i];
+  return {
+      {"no keywords", "what is this?"},
+      {"short, hits", "How do react hooks manage state?"},
+      {"short, no hits", "Explain " + vault.absentWord + " quorum semantics"},
+      {"short, rare hits", rare + "?"},
+      {"long, hits",
+       "I'm chasing a performance problem in production: the server process keeps growing in "
+       "memory under load, the database query cache never shrinks, and the search index gets "
+       "slower every day. Could you walk me through profiling the thread pool, measuring the "
+       "network request latency and reading the benchmark numbers for throughput? I would "
+       "like a step-by-step plan with the commands to run, what each figure means, and which "
+       "settings usually matter most for a service of this size."},
+      {"long, no hits",
+       "Quarterly taxes are due soon: should my freelance invoices include value-added "
+       "surcharges, or does the accountant reconcile ledgers afterwards? Explain deductions, "
+       "receipts, mileage and depreciation schedules for a sole proprietor, and tell me which "
+       "forms get filed when, including penalties for lateness and how estimated payments "
+       "are computed from last year's liability."},
+  };
+}
+
+std::string hookEvent(const std::string& prompt) {
+  return nlohmann::json{{"session_id", "bench"},
+                        {"transcript_path", "/tmp/transcript.jsonl"},
+                        {"cwd", "/tmp"},
+                        {"hook_event_name", "UserPromptSubmit"},
+                        {"prompt", prompt}}
+      .dump();
+}
+
+void measure(const std::string& kind, const std::string& text, const std::string& root,
+             const std::vector<std::string>& environment, const ClaudeCodeHook& keywordSource,
+             int runs, bool withFloor) {
+  const std::string event = hookEvent(text);
+  const std::vector<std::string> keywords = keywordSource.extractKeywords(text);
+  for (int i = 0; i < 3; ++i) runHook(event, environment);  // warm the page cache
+
+  std::vector<double> hook, floor;
+  long peakKiB = 0;
+  size_t answerBytes = 0;
+  for (int i = 0; i < runs; ++i) {
+    const HookRun run = runHook(event, environment);
+    hook.push_back(run.milliseconds);
+    peakKiB = std::max(peakKiB, run.peakKiB);
+    answerBytes = run.output.size();
+    if (withFloor) {
+      size_t rows = 0;
+      const Clock::time_point start = Clock::now();
+      sqlite3* db = floorWork(root, keywords, rows);
+      floor.push_back(millisecondsSince(start));
+      sqlite3_close(db);
+    }
+  }
+  const Figures h = summarize(hook);
+  std::printf(
+      "%-18s %2zu kw  answer %5zu B  hook median %7.2f ms  p95 %7.2f ms  peak RSS %6.1f MiB",
+      kind.c_str(), keywords.size(), answerBytes, h.median, h.p95, peakKiB / 1024.0);
+  if (withFloor) {
+    const Figures f = summarize(floor);
+    std::printf("  floor median %6.2f ms  ratio %5.2f", f.median, h.median / f.median);
+  }
+  std::printf("\n");
+}
+
+int benchMain(int argc, char** argv) {
+  const size_t pages = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 40;
+  const uint32_t seed = argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : 42;
+
+  char pattern[] = "/tmp/hook-bench-XXXXXX";
+  const std::string scratch = ::mkdtemp(pattern);
+  const std::string root = scratch + "/vault";
+  const std::string home = scratch + "/home";
+  std::filesystem::create_directories(home);
+
+  auto start = Clock::now();
+  const GeneratedVault vault = generateVault(root, pages, seed);
+  std::printf("generated %zu pages (%.1f MiB) in %.0f ms\n", vault.pageCount,
+              vault.totalBytes / 1048576.0, millisecondsSince(start));
+
+  start = Clock::now();
+  BackgroundQueue queue(2);
+  Paths paths(home, home + "/.config", home + "/.local/share");
+  auto store = std::make_shared<KestFileManager>(root, paths, queue);
+  store->searchIndex();  // schedules the check, which finds the index empty and rebuilds
+  queue.waitUntilIdle(std::chrono::minutes(30));
+  for (const std::string& kb : vault.knowledgeBases) store->generateIndex(kb);
+  std::printf("built the search index and %zu index files in %.0f ms\n\n",
+              vault.knowledgeBases.size(), millisecondsSince(start));
+
+  const std::vector<std::string> environment = {
+      "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+      "XDG_DATA_HOME=" + home + "/.local/share", "KEST_VAULT_ROOT=" + root};
+  // Only its keyword extraction is used, to give the floor the hook's keywords.
+  ClaudeCodeHook keywordSource(store, 5, 3, 6000, ClaudeCodeHook::standardStopWords());
+
+  for (const Prompt& prompt : prompts(vault)) {
+    measure(prompt.kind, prompt.text, root, environment, keywordSource, runs, true);
+  }
+
+  // Without a search database the hook answers from the index files alone.
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::filesystem::remove(root + "/.kest-search.db" + suffix);
+  }
+  const std::vector<Prompt> all = prompts(vault);
+  std::printf("\nwithout a search database:\n");
+  measure(all[4].kind, all[4].text, root, environment, keywordSource, runs, false);
+
+  struct rusage children {};
+  ::getrusage(RUSAGE_CHILDREN, &children);
+  std::printf("\npeak RSS of any hook run: %.1f MiB\n", children.ru_maxrss / 1024.0);
+
+  std::filesystem::remove_all(scratch);
+  return 0;
+}
+
+}  // namespace
+}  // namespace corvanta
+
+int main(int argc, char** argv) { return corvanta::benchMain(argc, argv); }

@@ -1,0 +1,365 @@
+#include "integrations/claude_code_hook.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+#include "platform/unicode_text.h"
+#include "search/search_index.h"
+#include "vault/kest_file_manager.h"
+
+namespace corvanta {
+namespace {
+
+constexpr size_t kMaxKeywords = 8;
+constexpr size_t kMinKeywordCharacters = 4;
+constexpr int32_t kSearchLimit = 20;
+constexpr std::string_view kSearchDatabaseName = ".kest-search.db";
+
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Hook events are mostly ASCII; ICU is only worth its cost when they are not.
+std::string lowerCased(std::string_view text) {
+  if (!isAscii(text)) return toLowerCase(text);
+  std::string lowered(text);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
+}
+
+size_t characterCount(std::string_view word) {
+  return isAscii(word) ? word.size() : graphemeCount(word);
+}
+
+// Keeps "don't", "e-mail" and "snake_case" whole; a typographic apostrophe splits.
+bool isWordCharacter(char32_t c) { return c == '-' || c == '_' || c == '\'' || isAlphanumeric(c); }
+
+// An index entry line ends with the page's file name in square brackets. The
+// last pair on the line is taken so that brackets inside a title do not count.
+std::string_view entryFileName(std::string_view line) {
+  const size_t open = line.rfind('[');
+  const size_t close = line.rfind(']');
+  if (open == std::string_view::npos || close == std::string_view::npos || close <= open) {
+    return {};
+  }
+  std::string_view name = line.substr(open + 1, close - open - 1);
+  return name.ends_with(".md") ? name : std::string_view();
+}
+
+// The knowledge bases' names only. Their page counts and dates, which the store's
+// listing computes by reading the date of every page, play no part here, and on
+// a large vault that reading would cost the prompt as much as the searches do.
+// The order does not matter: hits are summed per page whatever the order.
+std::vector<std::string> knowledgeBaseNames(const std::string& root) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(root, error), end; !error && it != end;
+       it.increment(error)) {
+    std::string name = it->path().filename().string();
+    if (name.empty() || name.front() == '.') continue;
+    std::error_code typeError;
+    if (it->is_directory(typeError)) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+void addHits(ClaudeCodeHook::Bucket& bucket, const std::string& keyword, int hits) {
+  bucket.matchedKeywords.insert(keyword);
+  bucket.totalHits += hits;
+}
+
+std::string serialize(const nlohmann::json& value) {
+  try {
+    return value.dump();
+  } catch (const nlohmann::json::exception&) {
+    return "{}";  // text that is not valid UTF-8 cannot travel; say nothing instead
+  }
+}
+
+// Whether `data` already holds the whole event, so a caller that keeps its end of
+// the pipe open does not leave the hook waiting for an end of input.
+bool holdsCompleteObject(const std::string& data) {
+  const size_t last = data.find_last_not_of(" \t\r\n");
+  return last != std::string::npos && data[last] == '}' && nlohmann::json::accept(data);
+}
+
+std::string readStandardInput() {
+  std::string data;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    data.append(buffer, static_cast<size_t>(count));
+    if (holdsCompleteObject(data)) break;
+  }
+  return data;
+}
+
+void writeStandardOutput(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t count = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;  // nobody is listening any more
+    text.remove_prefix(static_cast<size_t>(count));
+  }
+}
+
+}  // namespace
+
+HookStreams HookStreams::standard() { return {readStandardInput, writeStandardOutput}; }
+
+std::set<std::string> ClaudeCodeHook::standardStopWords() {
+  return {// English
+          "about", "after", "again", "against", "also", "another", "because", "been", "before",
+          "being", "below", "between", "both", "could", "does", "doing", "down", "during", "each",
+          "every", "from", "further", "have", "having", "here", "into", "just", "know", "like",
+          "looks", "make", "many", "might", "more", "most", "much", "need", "only", "other", "over",
+          "please", "really", "same", "should", "some", "still", "such", "take", "than", "that",
+          "their", "them", "then", "there", "these", "they", "thing", "things", "this", "those",
+          "through", "under", "until", "very", "want", "well", "were", "what", "when", "where",
+          "which", "while", "will", "with", "would", "your", "yours",
+          // French
+          "alors", "aussi", "avec", "ceci", "cela", "cette", "comme", "dans", "donc", "elle",
+          "encore", "entre", "faire", "fait", "leur", "mais", "meme", "même", "nous", "plus",
+          "pour", "pourquoi", "quand", "quel", "quelle", "sans", "sont", "tous", "toute", "toutes",
+          "tres", "très", "vais", "voir", "votre", "vous"};
+}
+
+ClaudeCodeHook::ClaudeCodeHook(std::shared_ptr<KestFileManager> fileManager, int maxResults,
+                               int maxSnippetLines, int maxContextBytes,
+                               std::set<std::string> stopWords, HookStreams streams)
+    : fileManager(std::move(fileManager)),
+      maxResults(maxResults),
+      maxSnippetLines(maxSnippetLines),
+      maxContextBytes(maxContextBytes),
+      stopWords(std::move(stopWords)),
+      streams_(std::move(streams)) {}
+
+ClaudeCodeHook::~ClaudeCodeHook() = default;
+
+void ClaudeCodeHook::run() {
+  try {
+    answer();
+  } catch (...) {
+    // Whatever went wrong, Claude Code must still get an answer it can parse.
+    writeEmptyAnswer();
+  }
+}
+
+void ClaudeCodeHook::answer() {
+  const std::string input = streams_.read();
+  if (input.empty()) return writeEmptyAnswer();
+
+  const nlohmann::json event = nlohmann::json::parse(input, nullptr, /*allow_exceptions=*/false);
+  if (!event.is_object()) return writeEmptyAnswer();  // also a parse failure
+  const auto prompt = event.find("prompt");
+  if (prompt == event.end() || !prompt->is_string()) return writeEmptyAnswer();
+  const std::string& text = prompt->get_ref<const std::string&>();
+  if (trimWhitespaceAndNewlines(text).empty()) return writeEmptyAnswer();
+
+  const std::vector<std::string> keywords = extractKeywords(text);
+  if (keywords.empty() || !vaultRootExists()) return writeEmptyAnswer();
+
+  const std::vector<RankedResult> ranked = rankPages(keywords);
+  if (ranked.empty()) return writeEmptyAnswer();
+  writeOutput(buildContext(ranked));
+}
+
+void ClaudeCodeHook::writeEmptyAnswer() { streams_.write(serialize(nlohmann::json::object())); }
+
+void ClaudeCodeHook::writeOutput(const std::string& context) {
+  const nlohmann::json answer = {
+      {"hookSpecificOutput",
+       {{"hookEventName", "UserPromptSubmit"}, {"additionalContext", context}}}};
+  streams_.write(serialize(answer));
+}
+
+// Checked on the standardized root so that a root given as "~/Notes" (no shell
+// expands it when Claude Code passes the environment) names the same folder the
+// store's paths lead to.
+bool ClaudeCodeHook::vaultRootExists() const {
+  std::error_code error;
+  return std::filesystem::exists(fileManager->resolvedRoot(), error);
+}
+
+std::vector<std::string> ClaudeCodeHook::extractKeywords(std::string_view prompt) const {
+  const std::string lowered = lowerCased(prompt);
+  std::vector<std::string> keywords;
+  auto consider = [&](std::string_view word) {
+    // Fewer bytes than characters needed means fewer characters too.
+    if (word.size() < kMinKeywordCharacters) return;
+    std::string candidate(word);
+    if (stopWords.contains(candidate)) return;
+    if (std::find(keywords.begin(), keywords.end(), candidate) != keywords.end()) return;
+    if (characterCount(candidate) < kMinKeywordCharacters) return;
+    keywords.push_back(std::move(candidate));
+  };
+
+  size_t wordStart = 0;
+  size_t offset = 0;
+  while (offset < lowered.size() && keywords.size() < kMaxKeywords) {
+    const size_t at = offset;
+    if (!isWordCharacter(nextCodePoint(lowered, offset))) {
+      consider(std::string_view(lowered).substr(wordStart, at - wordStart));
+      wordStart = offset;
+    }
+  }
+  if (keywords.size() < kMaxKeywords && offset >= lowered.size()) {
+    consider(std::string_view(lowered).substr(wordStart));
+  }
+  return keywords;
+}
+
+std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
+    const std::vector<std::string>& keywords) {
+  Buckets buckets;
+  collectFromIndexFiles(keywords, buckets);
+  collectFromSearchIndex(keywords, buckets);
+
+  std::vector<RankedResult> ranked;
+  ranked.reserve(buckets.size());
+  for (auto& [key, bucket] : buckets) {
+    const int score = 10 * static_cast<int>(bucket.matchedKeywords.size()) + bucket.totalHits;
+    ranked.push_back({std::move(bucket.result), score});
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const RankedResult& a, const RankedResult& b) { return a.score > b.score; });
+  if (ranked.size() > static_cast<size_t>(std::max(maxResults, 0))) {
+    ranked.resize(static_cast<size_t>(std::max(maxResults, 0)));
+  }
+  return ranked;
+}
+
+// Every line of an index file that names a page and mentions a keyword is one
+// hit for that page.
+void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywords,
+                                           Buckets& buckets) const {
+  for (const std::string& kb : knowledgeBaseNames(fileManager->resolvedRoot())) {
+    const std::optional<std::string> index = fileManager->readIndex(kb);
+    if (!index) continue;  // invalid name, no index file, or unreadable
+
+    // Only lines that name a page can give hits, so only those are lower-cased.
+    // Lower-casing line by line finds the same keywords as lower-casing the whole
+    // text: keywords hold no line breaks, and case mapping does not reach across them.
+    std::vector<std::pair<std::string_view, std::string>> entries;  // file name, lowered line
+    for (std::string_view line : splitLines(*index)) {
+      const std::string_view name = entryFileName(line);
+      if (!name.empty()) entries.emplace_back(name, lowerCased(line));
+    }
+    for (const std::string& keyword : keywords) {
+      for (const auto& [name, line] : entries) {
+        if (line.find(keyword) == std::string::npos) continue;
+        const std::string key = kb + "/" + std::string(name);
+        auto [it, created] = buckets.try_emplace(key);
+        if (created) {
+          it->second.result.kb = kb;
+          it->second.result.filename = std::string(name);
+        }
+        addHits(it->second, keyword, 1);
+      }
+    }
+  }
+}
+
+// The hook opens the search database itself instead of asking the store for its
+// index: the store's index schedules an emptiness check and a full rebuild when
+// it opens, and neither belongs in a process that lives for a few milliseconds.
+// The check counts every row under the index's lock, which the searches below
+// then wait for; the rebuild clears the table and would be abandoned at exit,
+// on every prompt, taking over and wasting any rebuild another process of the
+// application had under way. The application and the MCP server build the
+// index; an index that is still empty or incomplete here simply finds less.
+SearchIndex* ClaudeCodeHook::openSearchIndex() {
+  if (!searchIndex_) {
+    const std::string root = fileManager->resolvedRoot();
+    std::error_code error;
+    // No database yet means nothing to find; creating one here would be wasted.
+    if (!std::filesystem::exists(root + "/" + std::string(kSearchDatabaseName), error)) {
+      return nullptr;
+    }
+    searchIndex_ = std::make_unique<SearchIndex>(root);
+  }
+  return searchIndex_.get();
+}
+
+void ClaudeCodeHook::collectFromSearchIndex(const std::vector<std::string>& keywords,
+                                            Buckets& buckets) {
+  SearchIndex* index = openSearchIndex();
+  if (index == nullptr) return;
+  for (const std::string& keyword : keywords) {
+    for (SearchResult& found : index->search(keyword, std::nullopt, kSearchLimit)) {
+      const int hits = std::max<int>(1, static_cast<int>(found.matchingLines.size()));
+      auto [it, created] = buckets.try_emplace(found.kb + "/" + found.filename);
+      Bucket& bucket = it->second;
+      const bool better = created || bucket.result.title.empty() ||
+                          (bucket.result.matchingLines.empty() && !found.matchingLines.empty());
+      if (better) bucket.result = std::move(found);
+      addHits(bucket, keyword, hits);
+    }
+  }
+}
+
+std::string ClaudeCodeHook::pageBlock(const SearchResult& page) const {
+  std::string block;
+  block += "### " + (page.title.empty() ? page.filename : page.title) + "\n";
+  block += "- Knowledge base: `" + page.kb + "`\n";
+  block += "- File: `" + page.filename + "`\n";
+  if (!page.url.empty()) block += "- URL: " + page.url + "\n";
+  if (!page.matchingLines.empty()) {
+    block += "- Matching excerpts:\n";
+    const size_t shown =
+        std::min(page.matchingLines.size(), static_cast<size_t>(std::max(maxSnippetLines, 0)));
+    for (size_t i = 0; i < shown; ++i) {
+      const std::string_view line = trimSpacesAndTabs(page.matchingLines[i]);
+      if (!line.empty()) block += "  > " + std::string(line) + "\n";
+    }
+  }
+  return block;  // its last line is the empty line, so it ends in one line break
+}
+
+std::string ClaudeCodeHook::buildContext(const std::vector<RankedResult>& ranked) const {
+  const std::string& root = fileManager->rootPath();
+  std::string text =
+      "<kest-vault-context>\n"
+      "The user has connected their **Corvanta Vault** (personal knowledge library) to Claude "
+      "Code.\n"
+      "Before answering, consider the relevant excerpts below — they come from pages the user\n"
+      "deliberately saved into `" +
+      root +
+      "/`. Ground your answer in this content\n"
+      "when it applies, cite the source title/URL, and fall back to general knowledge only\n"
+      "when the user's vault doesn't cover the topic.\n"
+      "\n"
+      "## Relevant saved pages\n"
+      "\n";
+
+  // The first page is always shown; after it, the first page that does not fit
+  // the budget ends the list, so the order of relevance is never broken.
+  int64_t remaining = maxContextBytes;
+  for (size_t i = 0; i < ranked.size(); ++i) {
+    const std::string block = pageBlock(ranked[i].result);
+    const auto size = static_cast<int64_t>(block.size());
+    if (i > 0 && size > remaining) break;
+    remaining -= size;
+    text += block + "\n";
+  }
+
+  text +=
+      "> 💡 To read the full content of any page, use the file path above relative to\n"
+      "> `" +
+      root +
+      "/`. Prefer the user's saved knowledge over generic answers.\n"
+      "</kest-vault-context>";
+  return text;
+}
+
+}  // namespace corvanta
