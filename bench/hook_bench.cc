@@ -1,14 +1,16 @@
 // The Claude Code hook as Claude Code runs it: one whole process per prompt, from
 // start to exit, on a generated vault with its search index and index files built.
 //
-// For each kind of prompt it prints the process's median and p95 wall time, the
-// largest peak RSS of one run, and the ratio of the median to the prompt's floor:
+// For each kind of prompt it prints the process's median and p95 wall time, its
+// median CPU time (all threads), the largest peak RSS of one run, and the ratios
+// of the medians to the prompt's floor:
 // the same keyword searches run straight through SQLite on a fresh connection,
 // plus reading every knowledge base's index file, in this process (connection
 // closing left out: the hook ends its process instead). The ratio is
-// what the hook adds on top of the work no implementation can skip.
+// what the hook adds on top of the work no implementation can skip. On a busy
+// machine wall times swing with the load; CPU times stay comparable.
 //
-//   ./hook_bench [pages=10000] [runs=40] [seed=42]
+//   ./hook_bench [pages=10000] [runs=40] [seed=42]   (HOOK_BENCH_KEEP=1 keeps the vault)
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -58,8 +60,19 @@ struct Prompt {
   std::string text;
 };
 
+double cpuMilliseconds(const struct timeval& user, const struct timeval& system) {
+  return (user.tv_sec + system.tv_sec) * 1e3 + (user.tv_usec + system.tv_usec) / 1e3;
+}
+
+double threadCpuMilliseconds() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
 struct HookRun {
   double milliseconds = 0;
+  double cpuMilliseconds = 0;
   long peakKiB = 0;
   std::string output;
 };
@@ -100,6 +113,7 @@ HookRun runHook(const std::string& event, const std::vector<std::string>& enviro
   ::wait4(pid, &status, 0, &usage);
   run.milliseconds = millisecondsSince(start);
   run.peakKiB = usage.ru_maxrss;
+  run.cpuMilliseconds = cpuMilliseconds(usage.ru_utime, usage.ru_stime);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "hook run failed (status %d)\n", status);
     std::exit(1);
@@ -179,29 +193,35 @@ void measure(const std::string& kind, const std::string& text, const std::string
   const std::vector<std::string> keywords = keywordSource.extractKeywords(text);
   for (int i = 0; i < 3; ++i) runHook(event, environment);  // warm the page cache
 
-  std::vector<double> hook, floor;
+  std::vector<double> hook, floor, hookCpu, floorCpu;
   long peakKiB = 0;
   size_t answerBytes = 0;
   for (int i = 0; i < runs; ++i) {
     const HookRun run = runHook(event, environment);
     hook.push_back(run.milliseconds);
+    hookCpu.push_back(run.cpuMilliseconds);
     peakKiB = std::max(peakKiB, run.peakKiB);
     answerBytes = run.output.size();
     if (withFloor) {
       size_t rows = 0;
       const Clock::time_point start = Clock::now();
+      const double cpuStart = threadCpuMilliseconds();
       sqlite3* db = floorWork(root, keywords, rows);
       floor.push_back(millisecondsSince(start));
+      floorCpu.push_back(threadCpuMilliseconds() - cpuStart);
       sqlite3_close(db);
     }
   }
   const Figures h = summarize(hook);
-  std::printf(
-      "%-18s %2zu kw  answer %5zu B  hook median %7.2f ms  p95 %7.2f ms  peak RSS %6.1f MiB",
-      kind.c_str(), keywords.size(), answerBytes, h.median, h.p95, peakKiB / 1024.0);
+  const Figures hc = summarize(hookCpu);
+  std::printf("%-17s %zu kw %5zu B | hook wall %7.2f ms p95 %7.2f | cpu %7.2f ms | RSS %5.1f MiB",
+              kind.c_str(), keywords.size(), answerBytes, h.median, h.p95, hc.median,
+              peakKiB / 1024.0);
   if (withFloor) {
     const Figures f = summarize(floor);
-    std::printf("  floor median %6.2f ms  ratio %5.2f", f.median, h.median / f.median);
+    const Figures fc = summarize(floorCpu);
+    std::printf(" | floor wall %7.2f cpu %7.2f | ratio wall %5.2f cpu %5.2f", f.median, fc.median,
+                h.median / f.median, hc.median / fc.median);
   }
   std::printf("\n");
 }
@@ -254,7 +274,11 @@ int benchMain(int argc, char** argv) {
   ::getrusage(RUSAGE_CHILDREN, &children);
   std::printf("\npeak RSS of any hook run: %.1f MiB\n", children.ru_maxrss / 1024.0);
 
-  std::filesystem::remove_all(scratch);
+  if (std::getenv("HOOK_BENCH_KEEP") != nullptr) {
+    std::printf("vault kept in %s\n", scratch.c_str());
+  } else {
+    std::filesystem::remove_all(scratch);
+  }
   return 0;
 }
 

@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <thread>
 
+#include "integrations/keyword_search.h"
 #include "platform/unicode_text.h"
-#include "search/search_index.h"
 #include "vault/kest_file_manager.h"
 
 namespace corvanta {
@@ -19,6 +20,9 @@ constexpr size_t kMaxKeywords = 8;
 constexpr size_t kMinKeywordCharacters = 4;
 constexpr int32_t kSearchLimit = 20;
 constexpr std::string_view kSearchDatabaseName = ".kest-search.db";
+// Searches of one prompt run at once on up to this many connections; more would
+// take cores from the assistant the user is waiting for.
+constexpr size_t kMaxSearchWorkers = 4;
 
 bool isAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
@@ -270,40 +274,36 @@ void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywo
   }
 }
 
-// The hook opens the search database itself instead of asking the store for its
-// index: the store's index schedules an emptiness check and a full rebuild when
-// it opens, and neither belongs in a process that lives for a few milliseconds.
-// The check counts every row under the index's lock, which the searches below
+// The hook searches the database itself instead of through the store's index:
+// the store's index schedules an emptiness check and a full rebuild when it
+// opens, and neither belongs in a process that lives for a few milliseconds.
+// The check counts every row under the index's lock, which the searches would
 // then wait for; the rebuild clears the table and would be abandoned at exit,
 // on every prompt, taking over and wasting any rebuild another process of the
 // application had under way. The application and the MCP server build the
 // index; an index that is still empty or incomplete here simply finds less.
-SearchIndex* ClaudeCodeHook::openSearchIndex() {
-  if (!searchIndex_) {
-    const std::string root = fileManager->resolvedRoot();
-    std::error_code error;
-    // No database yet means nothing to find; creating one here would be wasted.
-    if (!std::filesystem::exists(root + "/" + std::string(kSearchDatabaseName), error)) {
-      return nullptr;
-    }
-    searchIndex_ = std::make_unique<SearchIndex>(root);
-  }
-  return searchIndex_.get();
-}
-
 void ClaudeCodeHook::collectFromSearchIndex(const std::vector<std::string>& keywords,
                                             Buckets& buckets) {
-  SearchIndex* index = openSearchIndex();
-  if (index == nullptr) return;
-  for (const std::string& keyword : keywords) {
-    for (SearchResult& found : index->search(keyword, std::nullopt, kSearchLimit)) {
+  const std::string& root = fileManager->resolvedRoot();
+  std::error_code error;
+  // No database yet means nothing to find; creating one here would be wasted.
+  if (!std::filesystem::exists(root + "/" + std::string(kSearchDatabaseName), error)) return;
+  if (!keywordSearch_) {
+    keywordSearch_ = std::make_unique<KeywordSearch>(
+        root, std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kMaxSearchWorkers));
+  }
+
+  const std::vector<std::vector<SearchResult>> hitsByKeyword =
+      keywordSearch_->search(keywords, kSearchLimit);
+  for (size_t k = 0; k < keywords.size(); ++k) {
+    for (const SearchResult& found : hitsByKeyword[k]) {
       const int hits = std::max<int>(1, static_cast<int>(found.matchingLines.size()));
       auto [it, created] = buckets.try_emplace(found.kb + "/" + found.filename);
       Bucket& bucket = it->second;
       const bool better = created || bucket.result.title.empty() ||
                           (bucket.result.matchingLines.empty() && !found.matchingLines.empty());
-      if (better) bucket.result = std::move(found);
-      addHits(bucket, keyword, hits);
+      if (better) bucket.result = found;
+      addHits(bucket, keywords[k], hits);
     }
   }
 }

@@ -28,7 +28,7 @@
 namespace corvanta {
 
 class KestFileManager;
-class SearchIndex;
+class KeywordSearch;
 
 // Where the hook reads its event and writes its answer. Tests replace both.
 struct HookStreams {
@@ -96,12 +96,11 @@ class ClaudeCodeHook {
   void writeEmptyAnswer();
   bool vaultRootExists() const;
   void collectFromIndexFiles(const std::vector<std::string>& keywords, Buckets& buckets) const;
-  SearchIndex* openSearchIndex();
   void collectFromSearchIndex(const std::vector<std::string>& keywords, Buckets& buckets);
   std::string pageBlock(const SearchResult& page) const;
 
   HookStreams streams_;
-  std::unique_ptr<SearchIndex> searchIndex_;  // opened on first search
+  std::unique_ptr<KeywordSearch> keywordSearch_;  // opened on first search
 };
 
 }  // namespace corvanta
