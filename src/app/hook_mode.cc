@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -10,6 +11,9 @@
 namespace corvanta {
 
 int runClaudeCodeHookMode(const Paths& paths, SettingsStore& settings) {
+  // Claude Code may stop listening (its time limit ran out); the write then fails
+  // quietly instead of killing the process with a status Claude Code would report.
+  std::signal(SIGPIPE, SIG_IGN);
   std::optional<std::string> root;
   if (const char* value = std::getenv("KEST_VAULT_ROOT"); value != nullptr && *value != '\0') {
     root = value;

@@ -1,9 +1,13 @@
 #include "integrations/claude_code_hook.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -347,6 +351,28 @@ TEST_F(ClaudeCodeHookProcessTest, AnswersEmptyObjectAndStatusZeroOnUnusableInput
     EXPECT_EQ(result.exitStatus, 0) << input;
     EXPECT_EQ(result.standardOutput, "{}") << input;
   }
+}
+
+// Claude Code gave up waiting and closed its end: still status 0, not SIGPIPE.
+TEST_F(ClaudeCodeHookProcessTest, ExitsZeroWhenNobodyReadsTheAnswer) {
+  int output[2];
+  ASSERT_EQ(::pipe(output), 0);
+  ::close(output[0]);
+  const std::string binary = test::corvantaBinary();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    std::signal(SIGPIPE, SIG_DFL);  // an ignored signal would be inherited
+    const int input = ::open("/dev/null", O_RDONLY);
+    ::dup2(input, STDIN_FILENO);
+    ::dup2(output[1], STDOUT_FILENO);
+    ::execl(binary.c_str(), binary.c_str(), "--claude-code-hook", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(output[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(ClaudeCodeHookProcessTest, MissingVaultRootAnswersEmptyObject) {
