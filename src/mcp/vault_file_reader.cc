@@ -28,8 +28,7 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace
-
+// The whole regular file at `path` when it is valid UTF-8.
 std::optional<std::string> readUtf8File(const std::string& path) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return std::nullopt;
@@ -52,6 +51,8 @@ std::optional<std::string> readUtf8File(const std::string& path) {
   if (!isValidUtf8(text)) return std::nullopt;
   return text;
 }
+
+}  // namespace
 
 std::optional<VaultFileText> readVaultFile(const KestFileManager& store, const std::string& kb,
                                            const std::string& filename) {

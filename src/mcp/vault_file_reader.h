@@ -20,7 +20,4 @@ struct VaultFileText {
 std::optional<VaultFileText> readVaultFile(const KestFileManager& store, const std::string& kb,
                                            const std::string& filename);
 
-// The whole regular file at `path` when it is valid UTF-8.
-std::optional<std::string> readUtf8File(const std::string& path);
-
 }  // namespace corvanta
