@@ -213,6 +213,21 @@ TEST_F(MCPServerTest, OnlyWellFormedObjectsAreAnsweredInOrder) {
   EXPECT_EQ(outcome.output.find("\n "), std::string::npos);
 }
 
+// A stray byte in a request must not cost the host its answer.
+TEST_F(MCPServerTest, InvalidUtf8InARequestIsRepairedNotDropped) {
+  proxy_->reachable = true;
+  proxy_->hasKnowledgeBases = true;
+  std::unique_ptr<MCPServer> server = makeServer();
+  server->checkStartup();
+  const std::string line = server->respondTo(
+      "{\"jsonrpc\":\"2.0\",\"id\":4,\"method\":\"tools/call\",\"params\":{\"name\":"
+      "\"corvanta_search\",\"arguments\":{\"query\":\"caf\xe9\"}}}");
+  ASSERT_FALSE(line.empty());
+  EXPECT_EQ(json::parse(line)["id"], 4);
+  ASSERT_EQ(proxy_->forwarded.size(), 1u);
+  EXPECT_EQ(proxy_->forwarded[0].second["query"], "caf\uFFFD");
+}
+
 TEST_F(MCPServerTest, InvalidUtf8InAToolResultStillGivesAValidLine) {
   proxy_->reachable = true;
   proxy_->hasKnowledgeBases = true;
