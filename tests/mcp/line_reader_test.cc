@@ -60,11 +60,5 @@ TEST(LineReaderTest, LongLinesSurviveBufferRefills) {
   EXPECT_EQ(lines[2], "after");
 }
 
-TEST(LineReaderTest, EmptyInputHasNoLines) {
-  PipeFeeder feeder({});
-  LineReader reader(feeder.readEnd());
-  EXPECT_FALSE(reader.next());
-}
-
 }  // namespace
 }  // namespace corvanta
