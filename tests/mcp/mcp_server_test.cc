@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <optional>
 #include <set>
@@ -115,6 +116,17 @@ TEST_F(MCPServerTest, EmptyVaultWithoutApplicationRunsLocallyAndSilently) {
   const std::vector<json> lines = jsonLines(outcome.output);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0]["result"], makeToolResult("Unknown tool: no_such_tool", true));
+}
+
+TEST_F(MCPServerTest, VisibleKnowledgeBaseMeansTheApplicationIsNeverAsked) {
+  store_->createKnowledgeBase("Research");
+  proxy_->reachable = true;
+  proxy_->hasKnowledgeBases = true;
+  std::unique_ptr<MCPServer> server = makeServer();
+  server->checkStartup();
+  EXPECT_FALSE(server->usesHTTPProxy());
+  EXPECT_EQ(proxy_->pings, 0);
+  EXPECT_EQ(proxy_->knowledgeBaseQueries, 0);
 }
 
 TEST_F(MCPServerTest, ApplicationWithoutKnowledgeBasesIsNoReasonToForward) {
@@ -268,7 +280,10 @@ TEST_F(MCPServerTest, ClosedOutputEndsTheLoopWhileInputIsStillOpen) {
 class MCPProcessTest : public ::testing::Test {
  protected:
   MCPProcessTest() {
-    // Events go to a local recorder, never to the real endpoint.
+    // A knowledge base keeps the start-up check from probing a real application
+    // that may be running on this machine. Events go to a local recorder, never
+    // to the real endpoint.
+    std::filesystem::create_directories(dir_ / "vault/General");
     test::writeText(
         dir_ / "config/corvanta-vault/settings.json",
         json{{"vaultRootPath", dir_ / "vault"}, {"analytics.captureURL", events_.url("/capture/")}}
@@ -330,6 +345,8 @@ TEST_F(MCPProcessTest, ReportsItsStartAndEachToolCall) {
   session.standardInput = callLine(1, "corvanta_list_knowledge_bases") + "\n";
   const test::ProcessResult result = test::runProcess(test::corvantaBinary(), session);
   EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+  ASSERT_EQ(jsonLines(result.standardOutput).size(), 1u);
 
   std::multiset<std::string> names;
   json toolCall;
