@@ -5,12 +5,12 @@
 #include <unicode/smpdtfmt.h>
 #include <unicode/unistr.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <unordered_map>
 
 #include "platform/icu_defaults.h"
+#include "platform/numeric_date_pattern.h"
 
 namespace corvanta {
 namespace {
@@ -35,29 +35,38 @@ icu::UnicodeString fromUtf8(std::string_view text) {
       icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
+// A pattern's ICU formatter, with the shortcut for all-numeric patterns and
+// the formatter's own calendar for it.
+struct PatternFormat {
+  std::unique_ptr<icu::SimpleDateFormat> format;
+  std::optional<NumericDatePattern> numeric;
+  std::unique_ptr<icu::Calendar> calendar;
+};
+
 // Formatters are costly to build and not safe to share while parsing, so each
 // thread keeps one per pattern. Callers use a handful of constant patterns;
 // the bound only guards against a caller that builds patterns from data.
-icu::SimpleDateFormat* patternFormat(std::string_view pattern) {
+PatternFormat* patternFormat(std::string_view pattern) {
   struct Cache {
     DefaultZoneTracker zone;
-    std::unordered_map<std::string, std::unique_ptr<icu::SimpleDateFormat>> formats;
+    std::unordered_map<std::string, PatternFormat> formats;
   };
   constexpr size_t kMaxPatterns = 32;
   thread_local Cache cache;
   if (cache.zone.changed()) cache.formats.clear();
   std::string key(pattern);
-  if (auto found = cache.formats.find(key); found != cache.formats.end()) {
-    return found->second.get();
-  }
+  if (auto found = cache.formats.find(key); found != cache.formats.end()) return &found->second;
   UErrorCode status = U_ZERO_ERROR;
-  auto format = std::make_unique<icu::SimpleDateFormat>(fromUtf8(pattern),
-                                                        icu::Locale("en_US_POSIX"), status);
+  PatternFormat entry;
+  entry.format = std::make_unique<icu::SimpleDateFormat>(fromUtf8(pattern),
+                                                         icu::Locale("en_US_POSIX"), status);
   if (U_FAILURE(status)) return nullptr;
-  format->setLenient(false);
-  format->setTimeZone(cache.zone.zone());
+  entry.format->setLenient(false);  // also makes its calendar non-lenient
+  entry.format->setTimeZone(cache.zone.zone());
+  entry.numeric = NumericDatePattern::compile(pattern);
+  if (entry.numeric) entry.calendar.reset(entry.format->getCalendar()->clone());
   if (cache.formats.size() >= kMaxPatterns) cache.formats.clear();
-  return cache.formats.emplace(std::move(key), std::move(format)).first->second.get();
+  return &cache.formats.emplace(std::move(key), std::move(entry)).first->second;
 }
 
 // Reads exactly `count` ASCII digits at `offset`.
@@ -132,11 +141,17 @@ std::optional<TimePoint> parseInternetDateTime(std::string_view text, bool withF
 }  // namespace
 
 std::optional<TimePoint> parseLocalTime(std::string_view text, std::string_view pattern) {
-  icu::SimpleDateFormat* format = patternFormat(pattern);
-  if (format == nullptr) return std::nullopt;
+  PatternFormat* entry = patternFormat(pattern);
+  if (entry == nullptr) return std::nullopt;
+  if (entry->numeric && entry->calendar && entry->numeric->read(text, *entry->calendar)) {
+    UErrorCode status = U_ZERO_ERROR;
+    UDate date = entry->calendar->getTime(status);
+    if (U_FAILURE(status)) return std::nullopt;
+    return fromUDate(date);
+  }
   icu::UnicodeString unicode = fromUtf8(text);
   icu::ParsePosition position(0);
-  UDate date = format->parse(unicode, position);
+  UDate date = entry->format->parse(unicode, position);
   // Strict means all of it: a date followed by anything else is not a date.
   if (position.getErrorIndex() != -1 || position.getIndex() == 0 ||
       position.getIndex() != unicode.length()) {
@@ -146,10 +161,10 @@ std::optional<TimePoint> parseLocalTime(std::string_view text, std::string_view 
 }
 
 std::string formatLocalTime(TimePoint time, std::string_view pattern) {
-  icu::SimpleDateFormat* format = patternFormat(pattern);
-  if (format == nullptr) return {};
+  PatternFormat* entry = patternFormat(pattern);
+  if (entry == nullptr) return {};
   icu::UnicodeString unicode;
-  format->format(toUDate(time), unicode);
+  entry->format->format(toUDate(time), unicode);
   std::string out;
   return unicode.toUTF8String(out);
 }
@@ -177,13 +192,19 @@ std::string formatISO8601(TimePoint time) {
   auto day = std::chrono::floor<days>(whole);
   std::chrono::year_month_day date(day);
   std::chrono::hh_mm_ss clock(whole - day);
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
-  return buffer;
+  // Written by hand: this runs for every page of a listing.
+  std::string out = "0000-00-00T00:00:00Z";
+  auto put = [&out](size_t at, size_t width, int64_t value) {
+    for (size_t i = width; i-- > 0; value /= 10) out[at + i] = static_cast<char>('0' + value % 10);
+  };
+  // A nanosecond time point only reaches the years 1677 to 2262.
+  put(0, 4, static_cast<int>(date.year()));
+  put(5, 2, static_cast<unsigned>(date.month()));
+  put(8, 2, static_cast<unsigned>(date.day()));
+  put(11, 2, clock.hours().count());
+  put(14, 2, clock.minutes().count());
+  put(17, 2, clock.seconds().count());
+  return out;
 }
 
 std::optional<TimePoint> parseISO8601(std::string_view text) {

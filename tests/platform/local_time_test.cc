@@ -1,6 +1,7 @@
 #include "platform/local_time.h"
 
 #include <gtest/gtest.h>
+#include <unicode/smpdtfmt.h>
 
 #include <cstdlib>
 
@@ -35,6 +36,39 @@ TEST_F(LocalTimeTest, StrictParsingRejectsImpossibleAndPartialDates) {
   EXPECT_FALSE(parseLocalTime("20260405", "yyyyMMdd-HHmm"));
   EXPECT_FALSE(parseLocalTime("", "yyyyMMdd-HHmm"));
   EXPECT_FALSE(parseLocalTime("not a date", "yyyy-MM-dd"));
+}
+
+// All-numeric patterns skip ICU's text parser; the answers must not change,
+// around daylight-saving changes and impossible values included.
+TEST_F(LocalTimeTest, NumericPatternsAgreeWithIcusParser) {
+  auto icuParse = [](const std::string& text,
+                     const std::string& pattern) -> std::optional<TimePoint> {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::SimpleDateFormat format(icu::UnicodeString::fromUTF8(pattern), icu::Locale("en_US_POSIX"),
+                                 status);
+    format.setLenient(false);
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    icu::ParsePosition position(0);
+    UDate date = format.parse(unicode, position);
+    if (position.getErrorIndex() != -1 || position.getIndex() != unicode.length()) {
+      return std::nullopt;
+    }
+    return TimePoint(std::chrono::milliseconds(static_cast<int64_t>(date)));
+  };
+  const char* stamps[] = {
+      "2026-03-29 02.30.00", "2026-10-25 02.30.00", "2024-02-29 12.00.00", "2026-02-29 12.00.00",
+      "0001-01-01 00.00.00", "0000-06-01 00.00.00", "2026-12-31 23.59.59", "2026-04-05 24.00.00",
+      "2026-04-05 14.60.00", "2026-00-05 14.30.00", "2026-04-00 14.30.00",
+  };
+  for (const char* stamp : stamps) {
+    EXPECT_EQ(parseLocalTime(stamp, "yyyy-MM-dd HH.mm.ss"), icuParse(stamp, "yyyy-MM-dd HH.mm.ss"))
+        << stamp;
+  }
+  for (const char* slug : {"20260329-0230", "20261025-0230", "20260405-1430", "20260431-1430"}) {
+    EXPECT_EQ(parseLocalTime(slug, "yyyyMMdd-HHmm"), icuParse(slug, "yyyyMMdd-HHmm")) << slug;
+  }
+  // Text that does not fit the shape exactly goes to ICU's parser.
+  EXPECT_EQ(parseLocalTime("2026-4-5", "yyyy-MM-dd"), icuParse("2026-4-5", "yyyy-MM-dd"));
 }
 
 TEST_F(LocalTimeTest, FormattingFollowsTheZoneAndNoticesAChange) {
