@@ -71,6 +71,19 @@ char32_t previousCodePoint(std::string_view text, size_t& end) {
   return static_cast<char32_t>(c);
 }
 
+// Bytes taken by the line-break character at `i`, or 0: LF, VT, FF, CR, and
+// in UTF-8 NEL (C2 85), LS (E2 80 A8) and PS (E2 80 A9).
+size_t lineBreakLength(std::string_view text, size_t i) {
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  if (c >= 0x0A && c <= 0x0D) return 1;
+  auto byteAt = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  if (c == 0xC2 && i + 1 < text.size() && byteAt(i + 1) == 0x85) return 2;
+  if (c == 0xE2 && i + 2 < text.size() && byteAt(i + 1) == 0x80 && (byteAt(i + 2) & 0xFE) == 0xA8) {
+    return 3;
+  }
+  return 0;
+}
+
 bool isPunctuation(char32_t c) { return u_ispunct(static_cast<UChar32>(c)); }
 
 }  // namespace
@@ -212,32 +225,25 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
+bool LineSplitter::next(std::string_view& line) {
+  if (done_) return false;
+  for (size_t i = offset_; i < text_.size(); ++i) {
+    size_t length = lineBreakLength(text_, i);
+    if (length == 0) continue;
+    line = text_.substr(offset_, i - offset_);
+    offset_ = i + length;
+    return true;
+  }
+  line = text_.substr(offset_);
+  done_ = true;
+  return true;
+}
+
 std::vector<std::string_view> splitLines(std::string_view text) {
   std::vector<std::string_view> pieces;
-  size_t start = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t breakLength = 0;
-    if (c >= 0x0A && c <= 0x0D) {
-      breakLength = 1;
-    } else if (c == 0xC2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) == 0x85) {
-      breakLength = 2;  // NEL
-    } else if (c == 0xE2 && i + 2 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-               (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xA8) {
-      breakLength = 3;  // LS, PS
-    }
-    if (breakLength == 0) {
-      ++i;
-      continue;
-    }
-    pieces.push_back(text.substr(start, i - start));
-    i += breakLength;
-    start = i;
-  }
-  pieces.push_back(text.substr(start));
+  LineSplitter splitter(text);
+  std::string_view line;
+  while (splitter.next(line)) pieces.push_back(line);
   return pieces;
 }
 

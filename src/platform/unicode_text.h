@@ -38,6 +38,24 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text);
 // yields an empty piece between its two breaks.
 std::vector<std::string_view> splitLines(std::string_view text);
 
+// The pieces of splitLines one at a time, for callers that stop early or want
+// to avoid the vector on long texts.
+class LineSplitter {
+ public:
+  explicit LineSplitter(std::string_view text) : text_(text) {}
+  // Sets `line` to the next piece; false once every piece has been returned.
+  bool next(std::string_view& line);
+  // The text after the last piece returned, line breaks and all.
+  std::string_view rest() const {
+    return done_ ? text_.substr(text_.size()) : text_.substr(offset_);
+  }
+
+ private:
+  std::string_view text_;
+  size_t offset_ = 0;
+  bool done_ = false;
+};
+
 // <0, 0, >0 like strcmp, ignoring case, in the user's locale (ICU collator).
 int compareLocalizedCaseInsensitive(std::string_view a, std::string_view b);
 

@@ -85,6 +85,11 @@ TEST(UnicodeTextTest, SplitLinesBreaksAtEveryLineBreakCharacter) {
   EXPECT_EQ(splitLines("a\u0085b\u2028c\u2029d"), (Pieces{"a", "b", "c", "d"}));
   // Neighbours of the multi-byte breaks are not breaks.
   EXPECT_EQ(splitLines("\u00C5\u2027\u202A"), Pieces{"\u00C5\u2027\u202A"});
+  LineSplitter splitter("one\r\ntwo\nthree");
+  std::string_view line;
+  ASSERT_TRUE(splitter.next(line));
+  EXPECT_EQ(line, "one");
+  EXPECT_EQ(splitter.rest(), "\ntwo\nthree");
   // A truncated sequence at the end is left alone.
   EXPECT_EQ(splitLines("a\xE2\x80"), Pieces{"a\xE2\x80"});
 }
