@@ -5,6 +5,8 @@
 #include <unicode/smpdtfmt.h>
 #include <unicode/unistr.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -25,7 +27,19 @@ UDate toUDate(TimePoint time) {
   return static_cast<UDate>(std::chrono::floor<milliseconds>(time).time_since_epoch().count());
 }
 
-TimePoint fromUDate(UDate date) {
+// A nanosecond time point covers the years 1677 to 2262; dates outside, such
+// as a file named for the year 1, are no dates rather than an overflow. The
+// day of margin leaves room for the sub-second rests added afterwards.
+constexpr int64_t kMaxSeconds = std::numeric_limits<int64_t>::max() / 1'000'000'000 - 86'400;
+
+bool representable(seconds sinceEpoch) {
+  return sinceEpoch.count() >= -kMaxSeconds && sinceEpoch.count() <= kMaxSeconds;
+}
+
+std::optional<TimePoint> fromUDate(UDate date) {
+  if (!std::isfinite(date) || std::fabs(date / 1000) > static_cast<double>(kMaxSeconds)) {
+    return std::nullopt;
+  }
   return TimePoint(
       std::chrono::duration_cast<TimePoint::duration>(milliseconds(static_cast<int64_t>(date))));
 }
@@ -134,8 +148,9 @@ std::optional<TimePoint> parseInternetDateTime(std::string_view text, bool withF
   if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
   auto local = std::chrono::sys_days(date) + std::chrono::hours(hour) +
                std::chrono::minutes(minute) + seconds(second);
-  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
-      (local - offset).time_since_epoch() + fraction));
+  seconds sinceEpoch = (local - offset).time_since_epoch();
+  if (!representable(sinceEpoch)) return std::nullopt;
+  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(sinceEpoch + fraction));
 }
 
 }  // namespace
@@ -234,7 +249,9 @@ std::optional<TimePoint> addCalendarMonths(TimePoint time, int months) {
   cache.calendar->add(UCAL_MONTH, months, status);
   UDate moved = cache.calendar->getTime(status);
   if (U_FAILURE(status)) return std::nullopt;
-  return fromUDate(moved) + (time - whole);
+  std::optional<TimePoint> result = fromUDate(moved);
+  if (!result) return std::nullopt;
+  return *result + (time - whole);
 }
 
 }  // namespace corvanta

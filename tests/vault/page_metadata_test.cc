@@ -219,6 +219,8 @@ TEST_F(PageMetadataTest, DatesFromFileNamesInTheLocalZone) {
 TEST_F(PageMetadataTest, ImpossibleFileNameDateFallsBackToModificationTime) {
   std::string path = pageWithKnownMtime("2026-13-05 14.30.00.md");
   EXPECT_EQ(parseMetadata("2026-13-05 14.30.00.md", "", path).savedAt, "2020-02-02T02:02:02Z");
+  // A real date, but before the range of a time point.
+  EXPECT_EQ(parseMetadata("0001-01-01 00.00.00.md", "", path).savedAt, "2020-02-02T02:02:02Z");
   // Nothing readable at all: the clock.
   TimePoint before = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
   TimePoint saved = dateFromSavedAt(parseMetadata("x.md", "", dir_ / "missing.md").savedAt);
