@@ -1,0 +1,334 @@
+// The vault tools as an assistant host sees them: round trips of tools/call
+// lines to `corvanta-vault --mcp` on a generated vault, with the median and the
+// 95th percentile per tool. Searches are set against the same SELECT run
+// directly through sqlite3 on the same database in the same run, per query
+// class; the ratio is what the server, the executor and the pipes add.
+//
+//   ./mcp_tools_bench [pages=10000] [seed=42]
+//
+// The vault's search index, compiled index files and guide are built before the
+// server starts, as they would be on a vault in daily use.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/background_queue.h"
+#include "platform/paths.h"
+#include "search/search_index.h"
+#include "vault/kest_file_manager.h"
+#include "vault_generator.h"
+
+extern char** environ;
+
+namespace corvanta {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Latency {
+  double median = 0;
+  double p95 = 0;
+};
+
+Latency summarize(std::vector<double> samples) {
+  if (samples.empty()) return {};
+  std::sort(samples.begin(), samples.end());
+  auto at = [&](double q) { return samples[static_cast<size_t>(q * (samples.size() - 1) + 0.5)]; };
+  return {at(0.5), at(0.95)};
+}
+
+// One `corvanta-vault --mcp` child spoken to over pipes, line by line.
+class McpSession {
+ public:
+  explicit McpSession(const std::string& home) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> env = environmentFor(home);
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = CORVANTA_BINARY, flag = "--mcp";
+    char* argv[] = {program.data(), flag.data(), nullptr};
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    input_ = in[1];
+    output_ = out[0];
+  }
+
+  ~McpSession() {
+    if (input_ >= 0) ::close(input_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    if (output_ >= 0) ::close(output_);
+  }
+
+  bool running() const { return pid_ > 0; }
+
+  // Sends one request line and returns the response line ("" on failure).
+  std::string roundTrip(const nlohmann::json& request) {
+    std::string line = request.dump() + "\n";
+    for (size_t written = 0; written < line.size();) {
+      ssize_t count = ::write(input_, line.data() + written, line.size() - written);
+      if (count <= 0) return {};
+      written += static_cast<size_t>(count);
+    }
+    return readLine();
+  }
+
+  std::string callTool(const std::string& name, const nlohmann::json& arguments) {
+    return roundTrip({{"jsonrpc", "2.0"},
+                      {"id", ++nextId_},
+                      {"method", "tools/call"},
+                      {"params", {{"name", name}, {"arguments", arguments}}}});
+  }
+
+ private:
+  static std::vector<std::string> environmentFor(const std::string& home) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+      std::string text(*entry);
+      if (text.rfind("HOME=", 0) == 0 || text.rfind("XDG_", 0) == 0) continue;
+      env.push_back(text);
+    }
+    env.push_back("HOME=" + home);
+    env.push_back("XDG_CONFIG_HOME=" + home + "/config");
+    env.push_back("XDG_DATA_HOME=" + home + "/data");
+    return env;
+  }
+
+  std::string readLine() {
+    for (;;) {
+      size_t end = buffer_.find('\n', scanned_);
+      if (end != std::string::npos) {
+        std::string line = buffer_.substr(0, end);
+        buffer_.erase(0, end + 1);
+        scanned_ = 0;
+        return line;
+      }
+      scanned_ = buffer_.size();
+      char chunk[1 << 16];
+      ssize_t count = ::read(output_, chunk, sizeof chunk);
+      if (count <= 0) return {};
+      buffer_.append(chunk, static_cast<size_t>(count));
+    }
+  }
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  std::string buffer_;
+  size_t scanned_ = 0;
+  int nextId_ = 0;
+};
+
+// The statement SearchIndex runs for a search without a knowledge base,
+// prepared, stepped and finalized per call as the index does.
+size_t directSearch(sqlite3* db, const std::string& query) {
+  static const char* kSql =
+      "SELECT kb, filename, title, domain, url, snippet(pages_fts, 5, '', '', '...', 30) as "
+      "snippet FROM pages_fts WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?";
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, kSql, -1, &statement, nullptr);
+  std::string expression = SearchIndex::buildMatchQuery(query);
+  sqlite3_bind_text(statement, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int(statement, 2, 20);
+  size_t rows = 0;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
+    ++rows;
+  }
+  sqlite3_finalize(statement);
+  return rows;
+}
+
+bool isToolError(const std::string& response) {
+  nlohmann::json parsed = nlohmann::json::parse(response, nullptr, false);
+  return parsed.is_discarded() || !parsed.contains("result") ||
+         parsed["result"].value("isError", false);
+}
+
+// Times `runs` calls of one tool; counts calls whose answer was not a result.
+Latency timeTool(McpSession& session, const std::string& name, const nlohmann::json& arguments,
+                 int runs, size_t* responseBytes = nullptr) {
+  std::vector<double> samples;
+  int failures = 0;
+  for (int i = 0; i < runs; ++i) {
+    auto start = Clock::now();
+    std::string response = session.callTool(name, arguments);
+    samples.push_back(millisecondsSince(start));
+    if (isToolError(response)) ++failures;
+    if (responseBytes) *responseBytes = response.size();
+  }
+  if (failures) std::printf("  (%s: %d of %d calls failed)\n", name.c_str(), failures, runs);
+  return summarize(samples);
+}
+
+void printLine(const std::string& label, const Latency& latency, const std::string& extra = "") {
+  std::printf("  %-40s median %8.3f ms  p95 %8.3f ms%s\n", label.c_str(), latency.median,
+              latency.p95, extra.c_str());
+}
+
+struct QueryClass {
+  const char* label;
+  std::vector<std::string> queries;
+};
+
+std::vector<QueryClass> queryClasses(const GeneratedVault& vault) {
+  QueryClass common{"one common word (prefix)", vault.commonWords};
+  QueryClass rare{"one rare word (prefix)", vault.rareWords};
+  QueryClass both{"two words (AND)", {}};
+  for (size_t i = 0; i + 1 < vault.commonWords.size(); ++i) {
+    both.queries.push_back(vault.commonWords[i] + " " + vault.commonWords[i + 1]);
+  }
+  QueryClass none{"no hit", {vault.absentWord, vault.absentWord + " " + vault.commonWords[0]}};
+  return {common, rare, both, none};
+}
+
+// Interleaves the tool's round trips with the direct statement, alternating
+// which goes first, so that both see the same machine load and the same caches.
+void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, int rounds) {
+  std::printf("corvanta_search round trip vs. the same SELECT through sqlite3 (%d rounds):\n",
+              rounds);
+  for (const QueryClass& queryClass : queryClasses(vault)) {
+    std::vector<double> viaTool, direct;
+    auto measureTool = [&](const std::string& query) {
+      auto start = Clock::now();
+      session.callTool("corvanta_search", {{"query", query}});
+      viaTool.push_back(millisecondsSince(start));
+    };
+    auto measureDirect = [&](const std::string& query) {
+      auto start = Clock::now();
+      directSearch(db, query);
+      direct.push_back(millisecondsSince(start));
+    };
+    for (int round = 0; round < rounds; ++round) {
+      for (const std::string& query : queryClass.queries) {
+        if (round % 2 == 0) {
+          measureTool(query);
+          measureDirect(query);
+        } else {
+          measureDirect(query);
+          measureTool(query);
+        }
+      }
+    }
+    Latency tool = summarize(viaTool), sql = summarize(direct);
+    std::printf(
+        "  %-26s tool median %7.3f ms p95 %7.3f ms | sqlite3 median %7.3f ms p95 %7.3f ms | "
+        "ratio %.2f\n",
+        queryClass.label, tool.median, tool.p95, sql.median, sql.p95, tool.median / sql.median);
+  }
+}
+
+std::string makeHome(size_t pages, uint32_t seed, GeneratedVault& vault) {
+  std::string home = (std::filesystem::temp_directory_path() / "corvanta-bench-XXXXXX").string();
+  if (!::mkdtemp(home.data())) return {};
+  vault = generateVault(home + "/vault", pages, seed);
+  std::filesystem::create_directories(home + "/config/corvanta-vault");
+  // Analytics, should the server send any, go nowhere: a closed local port.
+  std::ofstream(home + "/config/corvanta-vault/settings.json") << nlohmann::json{
+      {"vaultRootPath", home + "/vault"},
+      {"analytics.captureURL", "http://127.0.0.1:9/capture/"}}.dump();
+  return home;
+}
+
+// The derived data of a vault in use: search index, index files, guide.
+void prepareVault(const std::string& home, const std::string& root) {
+  BackgroundQueue queue(1);
+  auto store =
+      std::make_shared<KestFileManager>(root, Paths(home, home + "/config", home + "/data"), queue);
+  auto start = Clock::now();
+  {
+    SearchIndex index(root);
+    index.rebuildAll(*store);
+  }
+  for (const KnowledgeBase& kb : store->listKnowledgeBases()) store->generateIndex(kb.name);
+  store->generateGuide();
+  std::printf("prepared search index, index files and guide in %.0f ms\n",
+              millisecondsSince(start));
+}
+
+int run(size_t pages, uint32_t seed) {
+  GeneratedVault vault;
+  std::string home = makeHome(pages, seed, vault);
+  if (home.empty()) return 1;
+  std::printf("vault: %zu pages in %zu knowledge bases, %.1f MiB\n", vault.pageCount,
+              vault.knowledgeBases.size(), static_cast<double>(vault.totalBytes) / 1048576.0);
+  prepareVault(home, vault.root);
+
+  BackgroundQueue queue(1);
+  KestFileManager store(vault.root, Paths(home, home + "/config", home + "/data"), queue);
+  std::vector<KnowledgeBase> kbs = store.listKnowledgeBases();
+  auto largest = std::max_element(kbs.begin(), kbs.end(), [](const auto& a, const auto& b) {
+    return a.fileCount < b.fileCount;
+  });
+  auto smallest = std::min_element(kbs.begin(), kbs.end(), [](const auto& a, const auto& b) {
+    return a.fileCount < b.fileCount;
+  });
+  std::string page = store.listFiles(largest->name).front().filename;
+
+  McpSession session(home);
+  if (!session.running()) return 1;
+  session.roundTrip({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"}, {"params", {}}});
+  timeTool(session, "corvanta_search", {{"query", vault.commonWords[0]}}, 5);  // warm caches
+
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((vault.root + "/.kest-search.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  benchSearch(session, db, vault, 10);
+  sqlite3_close(db);
+
+  std::printf("other tools:\n");
+  auto report = [&](const std::string& label, const std::string& tool,
+                    const nlohmann::json& arguments, int runs) {
+    size_t bytes = 0;
+    Latency latency = timeTool(session, tool, arguments, runs, &bytes);
+    printLine(label, latency, "  (" + std::to_string(bytes / 1024) + " KiB answer)");
+  };
+  report("corvanta_get_overview (vault)", "corvanta_get_overview", {}, 100);
+  report("corvanta_get_overview(kb), largest kb", "corvanta_get_overview", {{"kb", largest->name}},
+         200);
+  report("corvanta_get_overview(kb), smallest kb", "corvanta_get_overview",
+         {{"kb", smallest->name}}, 200);
+  report("corvanta_read_file", "corvanta_read_file", {{"kb", largest->name}, {"filename", page}},
+         500);
+  report("corvanta_list_files (" + std::to_string(largest->fileCount) + " pages)",
+         "corvanta_list_files", {{"kb", largest->name}}, 20);
+  report("corvanta_lint", "corvanta_lint", {}, 5);
+
+  std::filesystem::remove_all(home);
+  return 0;
+}
+
+}  // namespace
+}  // namespace corvanta
+
+int main(int argc, char** argv) {
+  size_t pages = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
+  uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 42;
+  return corvanta::run(pages, seed);
+}
