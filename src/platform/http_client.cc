@@ -198,33 +198,34 @@ struct ResponseBox {
 
 }  // namespace
 
-struct HttpClient::Engine : std::enable_shared_from_this<Engine> {
-  using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
-
+// The network thread and everything it owns, shared with the exchanges' completions
+// (weakly) so that a completion that runs late finds either its engine or nothing.
+class HttpClient::Engine : public std::enable_shared_from_this<Engine> {
+ public:
   bool start(const std::string& method, const std::string& url, const HttpHeaders& headers,
              const std::string& body, std::chrono::milliseconds timeout, Completion done);
   bool shutdown(std::chrono::milliseconds grace);
+  size_t inFlight() const;
 
  private:
+  using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+
   void startThreadLocked();
   ssl::context* tlsContextLocked();
   void finished();
   static void dispose(std::unique_ptr<asio::io_context> io, std::shared_ptr<ssl::context> tls,
                       bool lookupsPending);
 
- public:
-  mutable std::mutex mutex;
-  std::condition_variable idle;
-  size_t inFlight = 0;
-
- private:
-  bool closed = false;
-  std::unique_ptr<asio::io_context> io;
-  std::optional<WorkGuard> work;
-  std::thread thread;
-  std::shared_ptr<ssl::context> tls;
-  bool tlsTried = false;
-  std::shared_ptr<std::atomic<int>> lookups = std::make_shared<std::atomic<int>>(0);
+  mutable std::mutex mutex_;
+  std::condition_variable idle_;
+  size_t inFlight_ = 0;
+  bool closed_ = false;
+  std::unique_ptr<asio::io_context> io_;
+  std::optional<WorkGuard> work_;
+  std::thread thread_;
+  std::shared_ptr<ssl::context> tls_;
+  bool tlsTried_ = false;
+  std::shared_ptr<std::atomic<int>> lookups_ = std::make_shared<std::atomic<int>>(0);
 };
 
 bool HttpClient::Engine::start(const std::string& method, const std::string& url,
@@ -235,38 +236,43 @@ bool HttpClient::Engine::start(const std::string& method, const std::string& url
   std::optional<Request> request = buildRequest(method, *parsed, headers, body);
   if (!request) return false;
 
-  std::lock_guard lock(mutex);
-  if (closed) return false;
+  std::lock_guard lock(mutex_);
+  if (closed_) return false;
   ssl::context* tlsContext = nullptr;
   if (parsed->secure()) {
     tlsContext = tlsContextLocked();
     if (!tlsContext) return false;
   }
   startThreadLocked();
-  ++inFlight;
+  ++inFlight_;
   std::weak_ptr<Engine> owner = weak_from_this();
   auto exchange = std::make_shared<Exchange>(
-      *io, tlsContext, std::move(*parsed), std::move(*request), timeout, lookups,
+      *io_, tlsContext, std::move(*parsed), std::move(*request), timeout, lookups_,
       [owner, done = std::move(done)](std::optional<HttpResponse> response) {
         // Counted out first, so a waiter woken by `done` sees the request gone.
         if (auto engine = owner.lock()) engine->finished();
         done(std::move(response));
       });
-  asio::post(*io, [exchange] { exchange->start(); });
+  asio::post(*io_, [exchange] { exchange->start(); });
   return true;
 }
 
+size_t HttpClient::Engine::inFlight() const {
+  std::lock_guard lock(mutex_);
+  return inFlight_;
+}
+
 void HttpClient::Engine::finished() {
-  std::lock_guard lock(mutex);
-  if (inFlight > 0) --inFlight;
-  if (inFlight == 0) idle.notify_all();
+  std::lock_guard lock(mutex_);
+  if (inFlight_ > 0) --inFlight_;
+  if (inFlight_ == 0) idle_.notify_all();
 }
 
 void HttpClient::Engine::startThreadLocked() {
-  if (io) return;
-  io = std::make_unique<asio::io_context>(1);
-  work.emplace(io->get_executor());
-  thread = std::thread([context = io.get()] {
+  if (io_) return;
+  io_ = std::make_unique<asio::io_context>(1);
+  work_.emplace(io_->get_executor());
+  thread_ = std::thread([context = io_.get()] {
     // Nothing may escape this thread; a throwing handler only loses its request.
     for (;;) {
       try {
@@ -279,34 +285,34 @@ void HttpClient::Engine::startThreadLocked() {
 }
 
 ssl::context* HttpClient::Engine::tlsContextLocked() {
-  if (tlsTried) return tls.get();
-  tlsTried = true;
+  if (tlsTried_) return tls_.get();
+  tlsTried_ = true;
   try {
     auto context = std::make_shared<ssl::context>(ssl::context::tls_client);
     context->set_default_verify_paths();
     context->set_verify_mode(ssl::verify_peer);
-    tls = std::move(context);
+    tls_ = std::move(context);
   } catch (...) {
     // Without a trust store no https request could be verified: refuse them all.
   }
-  return tls.get();
+  return tls_.get();
 }
 
 bool HttpClient::Engine::shutdown(std::chrono::milliseconds grace) {
-  std::unique_lock lock(mutex);
+  std::unique_lock lock(mutex_);
   // A second shutdown finds nothing left to stop; what was abandoned stays so.
-  if (closed && !io) return inFlight == 0;
-  closed = true;
-  bool clean = idle.wait_for(lock, grace, [this] { return inFlight == 0; });
-  std::unique_ptr<asio::io_context> context = std::move(io);
-  std::thread runner = std::move(thread);
-  work.reset();
+  if (closed_ && !io_) return inFlight_ == 0;
+  closed_ = true;
+  bool clean = idle_.wait_for(lock, grace, [this] { return inFlight_ == 0; });
+  std::unique_ptr<asio::io_context> context = std::move(io_);
+  std::thread runner = std::move(thread_);
+  work_.reset();
   lock.unlock();
 
   if (!context) return clean;
   context->stop();
   if (runner.joinable()) runner.join();
-  dispose(std::move(context), tls, *lookups > 0);
+  dispose(std::move(context), tls_, *lookups_ > 0);
   return clean;
 }
 
@@ -350,10 +356,7 @@ void HttpClient::send(const std::string& method, const std::string& url, const H
   engine_->start(method, url, headers, body, timeout, [](std::optional<HttpResponse>) {});
 }
 
-size_t HttpClient::inFlight() const {
-  std::lock_guard lock(engine_->mutex);
-  return engine_->inFlight;
-}
+size_t HttpClient::inFlight() const { return engine_->inFlight(); }
 
 bool HttpClient::shutdown(std::chrono::milliseconds grace) { return engine_->shutdown(grace); }
 

@@ -60,6 +60,15 @@ TEST(HttpClientTest, SendsWellFormedRequestsAndReturnsAnyStatus) {
   EXPECT_EQ(requests[1].body, "{\"name\":\"x\"}");
 }
 
+TEST(HttpClientTest, ResolvesHostNames) {
+  test::LoopbackHttpServer server(answer(200, "{}"));
+  HttpClient client;
+  const std::string authority = "localhost:" + std::to_string(server.port());
+  auto response = client.request("GET", "http://" + authority + "/", {}, "", seconds(5));
+  ASSERT_TRUE(response);
+  EXPECT_EQ(server.requests().at(0).headers["host"], authority);
+}
+
 TEST(HttpClientTest, ReadsLargeBodiesWhole) {
   std::string big(3 << 20, 'x');
   test::LoopbackHttpServer server(answer(200, big));
