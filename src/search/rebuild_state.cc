@@ -11,6 +11,13 @@ constexpr const char* kCreateTable =
 
 }  // namespace
 
+std::optional<RebuildRecord> readRebuildRecord(sqlite3* db) {
+  // A missing table fails to prepare and reads as no record.
+  SqliteStatement read(db, "SELECT token, completed FROM kest_rebuild_state WHERE id = 1");
+  if (!read.nextRow()) return std::nullopt;
+  return RebuildRecord{read.text(0), read.integer(1) == 1};
+}
+
 bool recordRebuildStarted(sqlite3* db, const std::string& token) {
   if (!executeSql(db, kCreateTable)) return false;
   SqliteStatement record(
@@ -22,13 +29,6 @@ bool recordRebuildCompleted(sqlite3* db, const std::string& token) {
   SqliteStatement record(db,
                          "UPDATE kest_rebuild_state SET completed = 1 WHERE id = 1 AND token = ?");
   return record.bind(1, token).run();
-}
-
-bool rebuildCompleted(sqlite3* db) {
-  // A missing table (a database written before the record existed) reads as
-  // "not completed": one rebuild then brings it up to date.
-  SqliteStatement read(db, "SELECT completed FROM kest_rebuild_state WHERE id = 1");
-  return read.nextRow() && read.integer(0) == 1;
 }
 
 void forgetRebuild(sqlite3* db) { executeSql(db, "DELETE FROM kest_rebuild_state"); }

@@ -1,6 +1,7 @@
 #include "search/search_index.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include "platform/diagnostics.h"
 #include "search/match_query.h"
@@ -54,6 +55,35 @@ int32_t userVersion(sqlite3* db) {
   return version.nextRow() ? static_cast<int32_t>(version.integer(0)) : 0;
 }
 
+// True when the file exists but is not an SQLite database at all (truncated,
+// overwritten by something else).
+bool isNotADatabase(sqlite3* db) {
+  int rc = sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  return (rc & 0xFF) == SQLITE_NOTADB;
+}
+
+sqlite3* openConnection(const std::string& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  return db;
+}
+
+// Opens the database, replacing a file that is not a database: it holds nothing
+// but the index, which is rebuilt when found empty, and kept it would leave
+// search broken in every process until someone found and deleted a hidden file.
+sqlite3* openDatabase(const std::string& path) {
+  sqlite3* db = openConnection(path);
+  if (!db || !isNotADatabase(db)) return db;
+  sqlite3_close(db);
+  for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+  return openConnection(path);
+}
+
 }  // namespace
 
 SearchIndex::SearchIndex(const std::string& vaultRoot) : dbPath_(vaultRoot + "/.kest-search.db") {
@@ -65,10 +95,8 @@ SearchIndex::~SearchIndex() { sqlite3_close(db_); }
 
 bool SearchIndex::openLocked() {
   if (db_) return true;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(dbPath_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_close(db);
+  db_ = openDatabase(dbPath_);
+  if (!db_) {
     // Reported once: the open is retried by later operations, and a vault folder
     // that does not exist yet would otherwise print on every search.
     if (!openFailureReported_)
@@ -76,9 +104,7 @@ bool SearchIndex::openLocked() {
     openFailureReported_ = true;
     return false;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  executeSql(db, "PRAGMA journal_mode=WAL");
-  db_ = db;
+  executeSql(db_, "PRAGMA journal_mode=WAL");
   if (userVersion(db_) < kSchemaVersion) resetSchemaLocked();
   return true;
 }
@@ -191,7 +217,8 @@ bool SearchIndex::isEmpty() {
   if (!count.nextRow() || count.integer(0) == 0) return true;
   // Rows left by a rebuild that never finished (its process was killed) are a
   // partial index; without this it would never be completed.
-  return !rebuildCompleted(db_);
+  auto record = readRebuildRecord(db_);
+  return !record || !record->completed;
 }
 
 }  // namespace corvanta

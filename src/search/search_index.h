@@ -68,14 +68,16 @@ class SearchIndex {
   // Re-reads every page of the vault through `store` and replaces the table's
   // contents, in batches so memory stays bounded and searches run between them.
   // A page edited or deleted while the rebuild runs keeps the row its own update
-  // gave it; a page is never left with two rows.
+  // gave it; a page is never left with two rows. A rebuild that was interrupted
+  // (its process died) is resumed: the pages it already wrote are kept.
   void rebuildAll(KestFileManager& store, const SearchRebuildOptions& options = {});
 
  private:
   struct PageRecord;
+  struct RebuildPlan;
 
-  // The rebuild's own transactions; false when the database refused them.
-  bool startRebuild(const std::string& token);
+  // The rebuild's own transactions; absent or false when the database refused.
+  std::optional<RebuildPlan> startRebuild();
   bool writeRebuildBatch(const std::vector<PageRecord>& batch, const std::string& token, bool last);
 
   // Opens the connection when it is not open yet (a vault folder that did not

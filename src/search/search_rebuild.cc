@@ -10,8 +10,11 @@
 // written by key (delete, then insert), and a page whose file changed or vanished
 // since the rebuild read it is skipped: the update that changed it has written,
 // or is about to write, the row that matches the disk.
+//
+// A rebuild whose process died is resumed by the next one (see rebuild_state.h).
 #include <algorithm>
 #include <random>
+#include <unordered_set>
 
 #include <sqlite3.h>
 
@@ -37,7 +40,17 @@ struct SearchIndex::PageRecord {
   FileIdentity identity;
 };
 
+struct SearchIndex::RebuildPlan {
+  std::string token;
+  // Pages that already have a row ("kb\xff" "filename") when resuming.
+  std::unordered_set<std::string> present;
+};
+
 namespace {
+
+std::string pageKey(const std::string& kb, const std::string& filename) {
+  return kb + '\xff' + filename;
+}
 
 std::string newRebuildToken() {
   std::random_device random;
@@ -47,10 +60,11 @@ std::string newRebuildToken() {
   return token;
 }
 
-// Visits the pages of one knowledge base in directory order. Names that fail the
-// vault's rules and files that cannot be read as UTF-8 are left out.
-template <typename Visit>
-void forEachPage(const KestFileManager& store, const std::string& kb, Visit visit) {
+// Visits the pages of one knowledge base in directory order, except those `skip`
+// accepts (checked before the file is read). Names that fail the vault's rules
+// and files that cannot be read as UTF-8 are left out.
+template <typename Skip, typename Visit>
+void forEachPage(const KestFileManager& store, const std::string& kb, Skip skip, Visit visit) {
   std::string folder;
   try {
     folder = store.resolvedPath(kb);
@@ -59,7 +73,7 @@ void forEachPage(const KestFileManager& store, const std::string& kb, Visit visi
   }
   for (const std::string& filename :
        folderEntryNames(folder).value_or(std::vector<std::string>())) {
-    if (!isPageFileName(filename)) continue;
+    if (!isPageFileName(filename) || skip(filename)) continue;
     std::string path;
     try {
       path = store.resolvedPath(kb, filename);
@@ -72,15 +86,28 @@ void forEachPage(const KestFileManager& store, const std::string& kb, Visit visi
 
 }  // namespace
 
-bool SearchIndex::startRebuild(const std::string& token) {
+std::optional<SearchIndex::RebuildPlan> SearchIndex::startRebuild() {
   std::lock_guard lock(queue_);
-  if (!openLocked()) return false;
+  if (!openLocked()) return std::nullopt;
   SqliteTransaction transaction(db_);
-  if (!transaction.begun() || !recordRebuildStarted(db_, token)) return false;
+  if (!transaction.begun()) return std::nullopt;
+
+  RebuildPlan plan;
+  auto record = readRebuildRecord(db_);
+  if (record && !record->completed) {
+    // Resuming: every row was written after the table was cleared, so only the
+    // pages without one are still to do.
+    plan.token = record->token;
+    SqliteStatement keys(db_, "SELECT kb, filename FROM pages_fts");
+    while (keys.nextRow()) plan.present.insert(pageKey(keys.text(0), keys.text(1)));
+    return plan;
+  }
+  plan.token = newRebuildToken();
+  if (!recordRebuildStarted(db_, plan.token)) return std::nullopt;
   // Emptied by recreating the table: a DELETE would first read back every row
   // to remove its words from the full-text index.
-  if (!recreateTableLocked()) return false;
-  return transaction.commit();
+  if (!recreateTableLocked() || !transaction.commit()) return std::nullopt;
+  return plan;
 }
 
 bool SearchIndex::writeRebuildBatch(const std::vector<PageRecord>& batch, const std::string& token,
@@ -102,8 +129,9 @@ bool SearchIndex::writeRebuildBatch(const std::vector<PageRecord>& batch, const 
 
 void SearchIndex::rebuildAll(KestFileManager& store, const SearchRebuildOptions& options) {
   const size_t batchSize = std::max<size_t>(options.batchSize, 1);
-  const std::string token = newRebuildToken();
-  if (!startRebuild(token)) return;
+  const std::optional<RebuildPlan> plan = startRebuild();
+  if (!plan) return;
+  const std::string& token = plan->token;
 
   std::vector<PageRecord> batch;
   size_t written = 0;
@@ -111,7 +139,7 @@ void SearchIndex::rebuildAll(KestFileManager& store, const SearchRebuildOptions&
   auto flush = [&](bool last) {
     if (failed) return;
     // A batch the database refused (locked past the busy timeout) leaves the
-    // rebuild incomplete; it is not marked completed, so the next start redoes it.
+    // rebuild incomplete; it is not marked completed, so a later one resumes it.
     if (!writeRebuildBatch(batch, token, last)) {
       failed = true;
       return;
@@ -122,16 +150,20 @@ void SearchIndex::rebuildAll(KestFileManager& store, const SearchRebuildOptions&
   };
 
   for (const KnowledgeBase& kb : store.listKnowledgeBases()) {
-    forEachPage(
-        store, kb.name, [&](const std::string& filename, const std::string& path, TextFile file) {
-          if (failed) return;
-          FileMeta meta = parseMetadata(filename, file.text, path);
-          PageRecord page{kb.name,     filename,     meta.title.empty() ? filename : meta.title,
-                          meta.domain, meta.url,     stripFrontmatter(file.text),
-                          path,        file.identity};
-          batch.push_back(std::move(page));
-          if (batch.size() >= batchSize) flush(false);
-        });
+    auto alreadyIndexed = [&](const std::string& filename) {
+      return plan->present.count(pageKey(kb.name, filename)) > 0;
+    };
+    forEachPage(store, kb.name, alreadyIndexed,
+                [&](const std::string& filename, const std::string& path, TextFile file) {
+                  if (failed) return;
+                  FileMeta meta = parseMetadata(filename, file.text, path);
+                  PageRecord page{
+                      kb.name,     filename,     meta.title.empty() ? filename : meta.title,
+                      meta.domain, meta.url,     stripFrontmatter(file.text),
+                      path,        file.identity};
+                  batch.push_back(std::move(page));
+                  if (batch.size() >= batchSize) flush(false);
+                });
     if (failed) return;
   }
   flush(true);

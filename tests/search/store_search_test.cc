@@ -221,28 +221,51 @@ TEST_F(StoreSearchTest, SearchesRunBetweenBatches) {
   EXPECT_EQ(seen, (std::vector<size_t>{4, 8, 12, 16, 20, 20}));
 }
 
-TEST_F(StoreSearchTest, KilledRebuildIsCompletedByTheNextProcess) {
-  writePages(root, "A", 40, "lemon");
-  writePages(root, "B", 40, "lemon");
+// A child process that rebuilds with small batches and is killed (as a hook run
+// ends mid-rebuild) once `killAfter` pages are written; returns how it ended.
+int rebuildInChildKilledAfter(const std::string& root, const Paths& paths, size_t killAfter) {
   int child = test::forkChild([&] {
     BackgroundQueue childQueue(1);
-    auto childStore = newStore(childQueue);
+    auto childStore = std::make_shared<KestFileManager>(root, paths, childQueue);
     SearchIndex index(root);
     SearchRebuildOptions options;
     options.batchSize = 10;
-    options.afterBatch = [](size_t written) {
-      if (written >= 30) ::raise(SIGKILL);
+    options.afterBatch = [killAfter](size_t written) {
+      if (written >= killAfter) ::raise(SIGKILL);
     };
     index.rebuildAll(*childStore, options);
     return 0;
   });
-  ASSERT_EQ(test::waitChild(child), -SIGKILL);
+  return test::waitChild(child);
+}
+
+TEST_F(StoreSearchTest, KilledRebuildIsResumedByTheNextProcess) {
+  writePages(root, "A", 40, "lemon");
+  writePages(root, "B", 40, "lemon");
+  ASSERT_EQ(rebuildInChildKilledAfter(root, paths(), 30), -SIGKILL);
   ASSERT_EQ(test::readIndexRows(root + "/.kest-search.db").size(), 30u);
 
-  SearchIndex& index = store->searchIndex();
-  queue.waitUntilIdle(120s);
+  // The partial index reads as empty, and the next rebuild adds only the rest.
+  SearchIndex index(root);
+  EXPECT_TRUE(index.isEmpty());
+  size_t written = 0;
+  SearchRebuildOptions options;
+  options.afterBatch = [&](size_t pages) { written = pages; };
+  index.rebuildAll(*store, options);
+  EXPECT_EQ(written, 50u);
   EXPECT_FALSE(index.isEmpty());
-  EXPECT_EQ(test::readIndexRows(index.dbPath()).size(), 80u);
+  expectIndexMatchesDisk(root);
+}
+
+TEST_F(StoreSearchTest, ShortRunsCompleteALargeRebuildTogether) {
+  writePages(root, "A", 90, "lime");
+  // Each run lives for two batches only, yet none starts over.
+  for (size_t run = 1; run <= 3; ++run) {
+    ASSERT_EQ(rebuildInChildKilledAfter(root, paths(), 20), -SIGKILL);
+    EXPECT_EQ(test::readIndexRows(root + "/.kest-search.db").size(), run * 20);
+  }
+  openIndex();
+  EXPECT_FALSE(store->searchIndex().isEmpty());
   expectIndexMatchesDisk(root);
 }
 
