@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/analytics.h"
 #include "app/app_delegate.h"
+#include "app/event_reporter.h"
 #include "app/headless_main_loop.h"
 #include "app/run_modes.h"
 #include "app/ui_module.h"
@@ -67,14 +67,12 @@ int runHeadless(ApplicationShell& shell) {
 }  // namespace
 
 int runApplicationMode(const Paths& paths, SettingsStore& settings, int argc, char** argv) {
-  // Events are sent by the analytics client once it is wired in here; until
-  // then launch analytics and route events go nowhere.
-  NoAnalytics analytics;
+  EventReporter analytics(settings);
   PosixProcessLauncher launcher;
   AppDelegate delegate(paths, settings,
                        AppDelegate::Services{.analytics = analytics,
                                              .launcher = launcher,
-                                             .recordLaunch = nullptr,
+                                             .recordLaunch = [&] { analytics.recordLaunch(); },
                                              .httpPort = 7421,
                                              .executable = ""});
   if (hasGraphicalSession()) {
