@@ -1,6 +1,7 @@
 #include "platform/process_launcher.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,18 @@ class SpawnSetup {
   SpawnSetup() {
     posix_spawn_file_actions_init(&actions_);
     posix_spawnattr_init(&attributes_);
+    // The child starts with a clean signal state: the application blocks
+    // SIGINT/SIGTERM in its threads (to take them synchronously) and may ignore
+    // SIGPIPE, and both would otherwise be inherited across exec, leaving e.g.
+    // a file manager that SIGTERM cannot end.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes_, &none);
+    posix_spawnattr_setsigdefault(&attributes_, &defaults);
+    flags_ = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    posix_spawnattr_setflags(&attributes_, flags_);
   }
   ~SpawnSetup() {
     posix_spawn_file_actions_destroy(&actions_);
@@ -32,7 +45,10 @@ class SpawnSetup {
     posix_spawn_file_actions_addopen(&actions_, descriptor, "/dev/null", flags, 0);
   }
   void redirect(int from, int to) { posix_spawn_file_actions_adddup2(&actions_, from, to); }
-  void newSession() { posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSID); }
+  void newSession() {
+    flags_ |= POSIX_SPAWN_SETSID;
+    posix_spawnattr_setflags(&attributes_, flags_);
+  }
 
   // The child's pid, or -1.
   pid_t spawn(const std::vector<std::string>& arguments) {
@@ -49,6 +65,7 @@ class SpawnSetup {
  private:
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attributes_;
+  short flags_ = 0;
 };
 
 int waitForExit(pid_t pid) {

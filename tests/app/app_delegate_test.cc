@@ -129,6 +129,30 @@ TEST(PosixProcessLauncher, DetachedProgramRunsWithoutBeingAwaited) {
   EXPECT_TRUE(std::filesystem::exists(dir / "done"));
 }
 
+TEST(PosixProcessLauncher, ChildStartsWithDefaultSignalHandling) {
+  // The application blocks SIGTERM in its threads and may ignore SIGPIPE; a
+  // child must not inherit either.
+  sigset_t blocked, previous;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+  auto oldPipe = ::signal(SIGPIPE, SIG_IGN);
+  PosixProcessLauncher launcher;
+  std::optional<std::string> status =
+      launcher.runAndCapture({"grep", "-E", "^Sig(Blk|Ign)", "/proc/self/status"});
+  ::signal(SIGPIPE, oldPipe);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  ASSERT_TRUE(status);
+  auto maskOf = [&](const std::string& field) {
+    size_t at = status->find(field + ":\t");
+    return at == std::string::npos
+               ? ~0ull
+               : std::stoull(status->substr(at + field.size() + 2), nullptr, 16);
+  };
+  EXPECT_EQ(maskOf("SigBlk") & (1ull << (SIGTERM - 1)), 0u) << *status;
+  EXPECT_EQ(maskOf("SigIgn") & (1ull << (SIGPIPE - 1)), 0u) << *status;
+}
+
 // A main loop that runs posted work when asked.
 class ManualLoop : public MainLoop {
  public:
