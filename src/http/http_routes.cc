@@ -1,5 +1,6 @@
 #include "http/http_routes.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -26,14 +27,22 @@ RouteResponse errorReply(int status, const std::string& message) {
 
 RouteResponse okReply(int status = 200) { return {status, {{"ok", true}}}; }
 
+// The pieces of the path between slashes, empty ones dropped. The query string
+// stays attached to the last piece, but is not itself split: a parameter value
+// may hold an unencoded slash ("saved-by-url?url=https://...").
 std::vector<std::string> splitPath(std::string_view path) {
+  const size_t question = std::min(path.find('?'), path.size());
+  std::string_view route = path.substr(0, question);
   std::vector<std::string> pieces;
   size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end > start) pieces.emplace_back(path.substr(start, end - start));
+  while (start <= route.size()) {
+    size_t end = std::min(route.find('/', start), route.size());
+    if (end > start) pieces.emplace_back(route.substr(start, end - start));
     start = end + 1;
+  }
+  if (question < path.size()) {
+    if (pieces.empty()) pieces.emplace_back();
+    pieces.back() += path.substr(question);
   }
   return pieces;
 }

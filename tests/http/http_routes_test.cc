@@ -39,6 +39,10 @@ class HttpRoutesTest : public ::testing::Test {
         routes_(store_, analytics_,
                 [this](const std::string& folder) { opened_.push_back(folder); }) {
     std::filesystem::create_directories(dir_ / "vault/General");
+    // The index's first use schedules a rebuild from the files; let it finish so
+    // it cannot race with the saves the tests make.
+    store_->searchIndex();
+    queue_.waitUntilIdle(std::chrono::seconds(10));
   }
   ~HttpRoutesTest() override { store_->waitForRefreshes(std::chrono::seconds(10)); }
 
@@ -73,7 +77,7 @@ TEST_F(HttpRoutesTest, PingReportsVersion) {
 
 TEST_F(HttpRoutesTest, UnknownPathsMethodsAndQueriesAreNotFound) {
   for (const char* path : {"/", "pings", "ping/x", "kbs/General/files/a.md/x", "ping?x=1",
-                           "kbs?x=1", "open-finder?x"}) {
+                           "kbs?x=1", "open-finder?x", "?q=x", "search/x?q=y"}) {
     expectError(get(path), 404, "Not found");
   }
   expectError(routes_.route("get", "ping", std::nullopt), 404, "Not found");
@@ -274,8 +278,11 @@ TEST_F(HttpRoutesTest, DuplicateCheckCountsPagesByExactUrl) {
   RouteResponse saved = get("saved-by-url?url=https%3A%2F%2Fexample.com%2Fa.md");
   EXPECT_EQ(saved.status, 200);
   EXPECT_EQ(saved.body, (nlohmann::json{{"saved", true}, {"count", 1}}));
+  // An unencoded URL in the query does not break the path apart.
+  EXPECT_EQ(get("saved-by-url?url=https://example.com/a.md").body["count"], 1);
   EXPECT_EQ(get("saved-by-url?url=https://example.com/b.md").body,
             (nlohmann::json{{"saved", false}, {"count", 0}}));
+  EXPECT_EQ(get("kbs/General/files?q=a/b").status, 200);
 }
 
 }  // namespace
