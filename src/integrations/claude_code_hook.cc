@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "integrations/index_file_scan.h"
 #include "integrations/keyword_search.h"
 #include "platform/unicode_text.h"
 #include "vault/kest_file_manager.h"
@@ -29,34 +30,12 @@ bool isAscii(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Hook events are mostly ASCII; ICU is only worth its cost when they are not.
-std::string lowerCased(std::string_view text) {
-  if (!isAscii(text)) return toLowerCase(text);
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
-
 size_t characterCount(std::string_view word) {
   return isAscii(word) ? word.size() : graphemeCount(word);
 }
 
 // Keeps "don't", "e-mail" and "snake_case" whole; a typographic apostrophe splits.
 bool isWordCharacter(char32_t c) { return c == '-' || c == '_' || c == '\'' || isAlphanumeric(c); }
-
-// An index entry line ends with the page's file name in square brackets. The
-// last pair on the line is taken so that brackets inside a title do not count.
-std::string_view entryFileName(std::string_view line) {
-  const size_t open = line.rfind('[');
-  const size_t close = line.rfind(']');
-  if (open == std::string_view::npos || close == std::string_view::npos || close <= open) {
-    return {};
-  }
-  std::string_view name = line.substr(open + 1, close - open - 1);
-  return name.ends_with(".md") ? name : std::string_view();
-}
 
 // The knowledge bases' names only. Their page counts and dates, which the store's
 // listing computes by reading the date of every page, play no part here, and on
@@ -196,7 +175,7 @@ bool ClaudeCodeHook::vaultRootExists() const {
 }
 
 std::vector<std::string> ClaudeCodeHook::extractKeywords(std::string_view prompt) const {
-  const std::string lowered = lowerCased(prompt);
+  const std::string lowered = toLowerCase(prompt);
   std::vector<std::string> keywords;
   auto consider = [&](std::string_view word) {
     // Fewer bytes than characters needed means fewer characters too.
@@ -225,21 +204,55 @@ std::vector<std::string> ClaudeCodeHook::extractKeywords(std::string_view prompt
 
 std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
     const std::vector<std::string>& keywords) {
+  // The full-text searches run beside the index-file scan; their hits are added
+  // after it, keyword by keyword, exactly as if the two had run in turn.
+  std::vector<std::vector<SearchResult>> found;
+  auto search = [&]() noexcept {
+    try {
+      found = searchKeywords(keywords);
+    } catch (...) {
+      found.clear();  // out of memory: the full-text index contributes nothing
+    }
+  };
+  std::thread searching;
+  try {
+    searching = std::thread(search);
+  } catch (const std::system_error&) {
+    search();  // no thread to spare: search first, then scan
+  }
   Buckets buckets;
-  collectFromIndexFiles(keywords, buckets);
-  collectFromSearchIndex(keywords, buckets);
+  {
+    struct JoinOnExit {
+      std::thread& thread;
+      ~JoinOnExit() {
+        if (thread.joinable()) thread.join();
+      }
+    } join{searching};
+    collectFromIndexFiles(keywords, buckets);
+  }
+  addSearchHits(keywords, found, buckets);
 
-  std::vector<RankedResult> ranked;
-  ranked.reserve(buckets.size());
+  // Common words can put thousands of pages in buckets; only the best few are
+  // copied out. Equal scores go by page key, so answers are repeatable.
+  struct Scored {
+    int score;
+    const std::string* key;
+    Bucket* bucket;
+  };
+  std::vector<Scored> scored;
+  scored.reserve(buckets.size());
   for (auto& [key, bucket] : buckets) {
     const int score = 10 * static_cast<int>(bucket.matchedKeywords.size()) + bucket.totalHits;
-    ranked.push_back({std::move(bucket.result), score});
+    scored.push_back({score, &key, &bucket});
   }
-  std::stable_sort(ranked.begin(), ranked.end(),
-                   [](const RankedResult& a, const RankedResult& b) { return a.score > b.score; });
-  if (ranked.size() > static_cast<size_t>(std::max(maxResults, 0))) {
-    ranked.resize(static_cast<size_t>(std::max(maxResults, 0)));
-  }
+  const size_t kept = std::min(scored.size(), static_cast<size_t>(std::max(maxResults, 0)));
+  std::partial_sort(scored.begin(), scored.begin() + static_cast<ptrdiff_t>(kept), scored.end(),
+                    [](const Scored& a, const Scored& b) {
+                      return a.score != b.score ? a.score > b.score : *a.key < *b.key;
+                    });
+  std::vector<RankedResult> ranked;
+  for (size_t i = 0; i < kept; ++i)
+    ranked.push_back({std::move(scored[i].bucket->result), scored[i].score});
   return ranked;
 }
 
@@ -250,26 +263,16 @@ void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywo
   for (const std::string& kb : knowledgeBaseNames(fileManager->resolvedRoot())) {
     const std::optional<std::string> index = fileManager->readIndex(kb);
     if (!index) continue;  // invalid name, no index file, or unreadable
-
-    // Only lines that name a page can give hits, so only those are lower-cased.
-    // Lower-casing line by line finds the same keywords as lower-casing the whole
-    // text: keywords hold no line breaks, and case mapping does not reach across them.
-    std::vector<std::pair<std::string_view, std::string>> entries;  // file name, lowered line
-    for (std::string_view line : splitLines(*index)) {
-      const std::string_view name = entryFileName(line);
-      if (!name.empty()) entries.emplace_back(name, lowerCased(line));
-    }
-    for (const std::string& keyword : keywords) {
-      for (const auto& [name, line] : entries) {
-        if (line.find(keyword) == std::string::npos) continue;
-        const std::string key = kb + "/" + std::string(name);
-        auto [it, created] = buckets.try_emplace(key);
-        if (created) {
-          it->second.result.kb = kb;
-          it->second.result.filename = std::string(name);
-        }
-        addHits(it->second, keyword, 1);
+    std::string key;       // reused: a common word can hit thousands of lines
+    for (const IndexFileHit& hit : findIndexFileHits(*index, keywords)) {
+      key.assign(kb).append("/").append(hit.fileName);
+      auto it = buckets.find(key);
+      if (it == buckets.end()) {
+        it = buckets.emplace(key, Bucket()).first;
+        it->second.result.kb = kb;
+        it->second.result.filename = std::string(hit.fileName);
       }
+      addHits(it->second, keywords[hit.keyword], 1);
     }
   }
 }
@@ -282,20 +285,24 @@ void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywo
 // on every prompt, taking over and wasting any rebuild another process of the
 // application had under way. The application and the MCP server build the
 // index; an index that is still empty or incomplete here simply finds less.
-void ClaudeCodeHook::collectFromSearchIndex(const std::vector<std::string>& keywords,
-                                            Buckets& buckets) {
+std::vector<std::vector<SearchResult>> ClaudeCodeHook::searchKeywords(
+    const std::vector<std::string>& keywords) {
   const std::string& root = fileManager->resolvedRoot();
   std::error_code error;
   // No database yet means nothing to find; creating one here would be wasted.
-  if (!std::filesystem::exists(root + "/" + std::string(kSearchDatabaseName), error)) return;
+  if (!std::filesystem::exists(root + "/" + std::string(kSearchDatabaseName), error)) return {};
   if (!keywordSearch_) {
     keywordSearch_ = std::make_unique<KeywordSearch>(
         root, std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kMaxSearchWorkers));
   }
+  return keywordSearch_->search(keywords, kSearchLimit);
+}
 
-  const std::vector<std::vector<SearchResult>> hitsByKeyword =
-      keywordSearch_->search(keywords, kSearchLimit);
-  for (size_t k = 0; k < keywords.size(); ++k) {
+// A page's hits from the full-text index: one per excerpt line, at least one.
+void ClaudeCodeHook::addSearchHits(const std::vector<std::string>& keywords,
+                                   const std::vector<std::vector<SearchResult>>& hitsByKeyword,
+                                   Buckets& buckets) const {
+  for (size_t k = 0; k < keywords.size() && k < hitsByKeyword.size(); ++k) {
     for (const SearchResult& found : hitsByKeyword[k]) {
       const int hits = std::max<int>(1, static_cast<int>(found.matchingLines.size()));
       auto [it, created] = buckets.try_emplace(found.kb + "/" + found.filename);

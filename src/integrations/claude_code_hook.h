@@ -16,11 +16,11 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "vault/records.h"
@@ -90,13 +90,16 @@ class ClaudeCodeHook {
   const std::set<std::string> stopWords;
 
  private:
-  using Buckets = std::map<std::string, Bucket>;  // keyed by "<kb>/<filename>"
+  using Buckets = std::unordered_map<std::string, Bucket>;  // keyed by "<kb>/<filename>"
 
   void answer();
   void writeEmptyAnswer();
   bool vaultRootExists() const;
   void collectFromIndexFiles(const std::vector<std::string>& keywords, Buckets& buckets) const;
-  void collectFromSearchIndex(const std::vector<std::string>& keywords, Buckets& buckets);
+  std::vector<std::vector<SearchResult>> searchKeywords(const std::vector<std::string>& keywords);
+  void addSearchHits(const std::vector<std::string>& keywords,
+                     const std::vector<std::vector<SearchResult>>& hitsByKeyword,
+                     Buckets& buckets) const;
   std::string pageBlock(const SearchResult& page) const;
 
   HookStreams streams_;
