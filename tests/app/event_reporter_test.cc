@@ -5,6 +5,7 @@
 #include <chrono>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "build_config.h"
 #include "platform/app_version.h"
@@ -99,6 +100,20 @@ TEST_F(EventReporterTest, DistinctIdIsMadeOnceAndKeptForTheInstallation) {
   SettingsStore migrated(other / "settings.json");
   migrated.set("posthogDistinctId", "EARLIER-ID");
   EXPECT_EQ(EventReporter(migrated).distinctId(), "EARLIER-ID");
+}
+
+TEST_F(EventReporterTest, ReportersStartingTogetherAgreeOnOneId) {
+  // Each reporter stands for a process of its own sharing the settings file.
+  std::vector<std::string> ids(8);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    threads.emplace_back([&, i] {
+      SettingsStore own(settings.path());
+      ids[i] = EventReporter(own).distinctId();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto& id : ids) EXPECT_EQ(id, settings.string("posthogDistinctId"));
 }
 
 TEST_F(EventReporterTest, RecordLaunchSendsInstalledOnlyOnTheFirstLaunch) {
