@@ -105,6 +105,8 @@ class KestFileManager : public std::enable_shared_from_this<KestFileManager> {
   // benchmarks).
   void generateIndex(const std::string& kb) const;
   void generateGuide() const;
+  // The scheduler behind the refreshes (its counters serve benchmarks and tests).
+  DerivedFileScheduler& derivedFiles();
 
   // --- Knowledge graph ---------------------------------------------------------
   // <application support>/KestVault/_graph.json; creates the folder.
@@ -126,6 +128,7 @@ class KestFileManager : public std::enable_shared_from_this<KestFileManager> {
 
   std::once_flag searchIndexOnce_;
   std::unique_ptr<SearchIndex> searchIndex_;
+  std::once_flag derivedFilesOnce_;  // created on first use unless the constructor did
   std::unique_ptr<DerivedFileScheduler> derivedFiles_;
 };
 
