@@ -22,6 +22,7 @@ void DerivedFileScheduler::schedule(const std::string& target, std::function<voi
       return;
     }
     state.queued = true;
+    ++active_;
   }
   post(target, std::move(job));
 }
@@ -67,10 +68,7 @@ void DerivedFileScheduler::finished(const std::string& target) {
       state.queued = true;
       next = std::move(state.next);
     } else {
-      // lastStart goes with the state: after an idle period the next request
-      // may start at once, which is all the spacing is meant to allow.
-      targets_.erase(target);
-      if (targets_.empty()) idle_.notify_all();
+      if (--active_ == 0) idle_.notify_all();
       return;
     }
   }
@@ -79,7 +77,7 @@ void DerivedFileScheduler::finished(const std::string& target) {
 
 bool DerivedFileScheduler::waitUntilIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  return idle_.wait_for(lock, timeout, [this] { return targets_.empty(); });
+  return idle_.wait_for(lock, timeout, [this] { return active_ == 0; });
 }
 
 uint64_t DerivedFileScheduler::regenerationsRun() const {

@@ -69,8 +69,10 @@ class DerivedFileScheduler {
   const std::chrono::milliseconds minimumSpacing_;
   mutable std::mutex mutex_;
   std::condition_variable idle_;
-  // A target is present while it has a queued or running job.
+  // Every target ever scheduled (a handful: the guide and the knowledge bases);
+  // kept when idle so that the spacing also holds between separate requests.
   std::map<std::string, TargetState> targets_;
+  size_t active_ = 0;  // targets with a queued or running job
   uint64_t started_ = 0;
 };
 
