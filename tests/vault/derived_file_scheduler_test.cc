@@ -90,12 +90,14 @@ TEST(DerivedFileSchedulerTest, RunsOfOneTargetNeverOverlap) {
   for (int i = 0; i < 200; ++i) {
     scheduler.schedule("guide", [&] {
       if (++inside > 1) overlapped = true;
-      std::this_thread::sleep_for(100us);
+      std::this_thread::sleep_for(200us);
       --inside;
     });
+    std::this_thread::sleep_for(50us);  // requests land before, during and after runs
   }
   ASSERT_TRUE(scheduler.waitUntilIdle(10s));
   EXPECT_FALSE(overlapped.load());
+  EXPECT_GT(scheduler.regenerationsRun(), 1u);
 }
 
 TEST(DerivedFileSchedulerTest, AFailingJobDoesNotWedgeItsTarget) {

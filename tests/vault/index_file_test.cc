@@ -126,7 +126,7 @@ TEST_F(IndexFileTest, RecentSavesListAtMostTen) {
 }
 
 TEST_F(IndexFileTest, UnparseableSaveDateCountsAsNewest) {
-  addPage("KB", "a.md", {"Dated", "x.com", "2030-01-01T12:00:00Z", ""});
+  addPage("KB", "a.md", {"Dated", "x.com", "2026-01-01T12:00:00Z", ""});
   addPage("KB", "b.md", {"Undated", "x.com", "last tuesday", ""});
   store_->generateIndex("KB");
   EXPECT_NE(section("KB", "## Recent saves").front().find(": Undated (x.com)"), std::string::npos);
