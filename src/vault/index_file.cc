@@ -12,9 +12,11 @@
 
 #include "platform/atomic_file.h"
 #include "platform/local_time.h"
+#include "vault/folder_entries.h"
 #include "vault/kest_file_manager.h"
-#include "vault/page_folder.h"
 #include "vault/page_metadata.h"
+#include "vault/text_file.h"
+#include "vault/vault_names.h"
 
 namespace corvanta {
 namespace {
@@ -44,14 +46,15 @@ std::vector<Entry> readEntries(const std::string& folder, std::vector<std::strin
   entries.reserve(names.size());
   for (std::string& name : names) {
     const std::string path = folder + "/" + name;
-    std::optional<std::string> text = readUtf8File(path);
-    if (!text) continue;
-    FileMeta meta = parseMetadata(name, *text, path);
+    std::optional<TextFile> file = readTextFile(path);
+    if (!file) continue;
+    const std::string& text = file->text;
+    FileMeta meta = parseMetadata(name, text, path);
     Entry entry;
     entry.title = meta.title.empty() ? name : std::move(meta.title);
     entry.domain = meta.domain.empty() ? "other" : std::move(meta.domain);
     entry.savedAt = dateFromSavedAt(meta.savedAt);
-    entry.summary = extractSummary(*text, kSummaryLength);
+    entry.summary = extractSummary(text, kSummaryLength);
     entry.filename = std::move(name);
     entries.push_back(std::move(entry));
   }
@@ -157,8 +160,9 @@ void KestFileManager::generateIndex(const std::string& kb) const {
   } catch (const std::exception&) {
     return;  // an invalid name leaves everything as it is
   }
-  std::optional<std::vector<std::string>> names = listPageFileNames(folder);
+  std::optional<std::vector<std::string>> names = folderEntryNames(folder);
   if (!names) return;
+  std::erase_if(*names, [](const std::string& name) { return !isPageFileName(name); });
   const std::string indexPath = folder + "/_index.md";
   std::vector<Entry> entries = readEntries(folder, std::move(*names));
   std::error_code ignored;

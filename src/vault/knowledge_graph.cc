@@ -17,7 +17,7 @@
 #include "platform/json_text.h"
 #include "platform/local_time.h"
 #include "vault/kest_file_manager.h"
-#include "vault/page_folder.h"
+#include "vault/text_file.h"
 
 namespace corvanta {
 
@@ -104,8 +104,8 @@ std::string KestFileManager::graphPath() const {
 KnowledgeGraph KestFileManager::loadGraph() const {
   std::string path = graphPath();
   migrateLegacyGraph(rootPath_ + "/" + kGraphFileName, path);
-  std::optional<std::string> text = readUtf8File(path);
-  return text ? decodeGraph(*text) : KnowledgeGraph{};
+  std::optional<TextFile> file = readTextFile(path);
+  return file ? decodeGraph(file->text) : KnowledgeGraph{};
 }
 
 std::vector<RelatedPage> KestFileManager::relatedPages(const std::string& kb,

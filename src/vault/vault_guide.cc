@@ -7,9 +7,11 @@
 #include <unordered_map>
 
 #include "platform/atomic_file.h"
+#include "vault/folder_entries.h"
 #include "vault/kest_file_manager.h"
-#include "vault/page_folder.h"
 #include "vault/page_metadata.h"
+#include "vault/text_file.h"
+#include "vault/vault_names.h"
 
 namespace corvanta {
 namespace {
@@ -26,17 +28,17 @@ struct KBStats {
 // The three domains with the most pages. Equal counts go by name, so that an
 // unchanged vault always gives the same guide.
 std::vector<std::string> topDomainsOf(const std::string& folder) {
-  std::optional<std::vector<std::string>> names = listPageFileNames(folder);
+  std::optional<std::vector<std::string>> names = folderEntryNames(folder);
   if (!names) return {};
   std::unordered_map<std::string, int64_t> counts;
   for (const std::string& name : *names) {
-    const std::string path = folder + "/" + name;
-    std::optional<std::string> text = readUtf8File(path);
-    if (!text) continue;
+    if (!isPageFileName(name)) continue;
+    std::optional<TextFile> file = readTextFile(folder + "/" + name);
+    if (!file) continue;
     // The domain depends on the text alone. Leaving out the name and the location
     // spares the date lookup (a file-name date parse or a stat), which would
     // otherwise cost more than everything else this vault-wide pass does.
-    std::string domain = parseMetadata({}, *text, {}).domain;
+    std::string domain = parseMetadata({}, file->text, {}).domain;
     if (!domain.empty()) ++counts[std::move(domain)];
   }
   std::vector<std::pair<std::string, int64_t>> ranked(counts.begin(), counts.end());
