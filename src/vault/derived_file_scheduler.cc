@@ -14,6 +14,7 @@ DerivedFileScheduler::DerivedFileScheduler(BackgroundQueue& queue,
 void DerivedFileScheduler::schedule(const std::string& target, std::function<void()> job) {
   {
     std::lock_guard lock(mutex_);
+    pruneIdleLocked();
     TargetState& state = targets_[target];
     if (state.queued) return;  // not started yet: it will see this request's change
     if (state.running) {
@@ -25,6 +26,18 @@ void DerivedFileScheduler::schedule(const std::string& target, std::function<voi
     ++active_;
   }
   post(target, std::move(job));
+}
+
+void DerivedFileScheduler::pruneIdleLocked() {
+  // Idle targets are kept only for their spacing. Relations can name any
+  // knowledge base, so without pruning the map would grow with every name seen.
+  constexpr size_t kIdleTargetsKept = 64;
+  if (targets_.size() <= kIdleTargetsKept) return;
+  const Clock::time_point now = Clock::now();
+  std::erase_if(targets_, [&](const auto& entry) {
+    const TargetState& state = entry.second;
+    return !state.queued && !state.running && state.lastStart + minimumSpacing_ <= now;
+  });
 }
 
 void DerivedFileScheduler::post(const std::string& target, std::function<void()> job) {

@@ -61,6 +61,7 @@ class DerivedFileScheduler {
     Clock::time_point lastStart{};
   };
 
+  void pruneIdleLocked();
   void post(const std::string& target, std::function<void()> job);
   void run(const std::string& target, const std::function<void()>& job);
   void finished(const std::string& target);
@@ -69,8 +70,8 @@ class DerivedFileScheduler {
   const std::chrono::milliseconds minimumSpacing_;
   mutable std::mutex mutex_;
   std::condition_variable idle_;
-  // Every target ever scheduled (a handful: the guide and the knowledge bases);
-  // kept when idle so that the spacing also holds between separate requests.
+  // Targets with a queued or running job, and idle ones whose last run started
+  // recently, so that the spacing also holds between separate requests.
   std::map<std::string, TargetState> targets_;
   size_t active_ = 0;  // targets with a queued or running job
   uint64_t started_ = 0;
