@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "derived_files_fixture.h"
-#include "platform/json_text.h"
 
 namespace corvanta {
 namespace {
@@ -17,13 +15,6 @@ class KnowledgeGraphTest : public test::DerivedFilesTest {
   std::string graphFile() const { return dir_ / "data/KestVault/_graph.json"; }
   std::string legacyFile() const { return root_ + "/_graph.json"; }
 };
-
-TEST_F(KnowledgeGraphTest, LivesInTheApplicationSupportFolder) {
-  EXPECT_EQ(store_->graphPath(), graphFile());
-  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "data/KestVault"));
-  EXPECT_TRUE(store_->loadGraph().edges.empty());
-  EXPECT_EQ(store_->loadGraph().updated, "");
-}
 
 TEST_F(KnowledgeGraphTest, FileIsSortedPrettyJsonWithEscapedSlashes) {
   store_->addRelation("General/a.md", "Research/b \"c\".md", "both about caf\u00e9s");
@@ -131,22 +122,6 @@ TEST_F(KnowledgeGraphTest, ReadersAcceptAnyValidJsonOfTheShape) {
       R"({"updated":"t","extra":1,"edges":[{"reason":"r","to":"K\/b.md","from":"K/a.md"}]})");
   ASSERT_EQ(store_->relatedPages("K", "a.md").size(), 1u);
   EXPECT_EQ(store_->relatedPages("K", "b.md")[0].filename, "a.md");
-}
-
-// Each addition is a read-modify-write of the whole file; overlapping writers
-// must still keep every edge.
-TEST_F(KnowledgeGraphTest, ConcurrentAdditionsFromThreadsKeepEveryEdge) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 15; ++i) {
-        store_->addRelation("T" + std::to_string(t) + "/a.md", "X/" + std::to_string(i) + ".md",
-                            "r");
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(store_->loadGraph().edges.size(), 60u);
 }
 
 TEST_F(KnowledgeGraphTest, ConcurrentAdditionsFromProcessesKeepEveryEdge) {

@@ -129,13 +129,5 @@ TEST_F(VaultGuideTest, RemovesLegacyFilesButNeverAKnowledgeBase) {
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/_log.md"));
 }
 
-TEST_F(VaultGuideTest, ShowsTheRootAsConfigured) {
-  auto store = std::make_shared<KestFileManager>(root_ + "/./", paths_, queue_);
-  addPages("General", 1, "a.com");
-  store->generateGuide();
-  EXPECT_NE(guide().find("Each knowledge base is a folder inside " + root_ + "/.//.\n"),
-            std::string::npos);
-}
-
 }  // namespace
 }  // namespace corvanta
