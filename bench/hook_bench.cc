@@ -275,18 +275,22 @@ int benchMain(int argc, char** argv) {
   }
 
   // Without a search database the hook answers from the index files alone.
-  for (const char* suffix : {"", "-wal", "-shm"}) {
-    std::filesystem::remove(root + "/.kest-search.db" + suffix);
+  // (Skipped when the vault is kept, so that it stays whole for profiling.)
+  const bool keep = std::getenv("HOOK_BENCH_KEEP") != nullptr;
+  if (!keep) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      std::filesystem::remove(root + "/.kest-search.db" + suffix);
+    }
+    const std::vector<Prompt> all = prompts(vault);
+    std::printf("\nwithout a search database:\n");
+    measure(all[4].kind, all[4].text, root, environment, keywordSource, runs, false);
   }
-  const std::vector<Prompt> all = prompts(vault);
-  std::printf("\nwithout a search database:\n");
-  measure(all[4].kind, all[4].text, root, environment, keywordSource, runs, false);
 
   struct rusage children {};
   ::getrusage(RUSAGE_CHILDREN, &children);
   std::printf("\npeak RSS of any hook run: %.1f MiB\n", children.ru_maxrss / 1024.0);
 
-  if (std::getenv("HOOK_BENCH_KEEP") != nullptr) {
+  if (keep) {
     std::printf("vault kept in %s\n", scratch.c_str());
   } else {
     std::filesystem::remove_all(scratch);

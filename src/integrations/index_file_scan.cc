@@ -1,6 +1,10 @@
 #include "integrations/index_file_scan.h"
 
+#include <string.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <unordered_map>
 
 #include "platform/unicode_text.h"
@@ -19,6 +23,36 @@ std::string_view entryFileName(std::string_view line) {
   return name.ends_with(".md") ? name : std::string_view();
 }
 
+void lowerAsciiLetters(const unsigned char* __restrict in, unsigned char* __restrict out,
+                       size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    out[i] =
+        static_cast<unsigned char>(in[i] | (static_cast<unsigned char>(in[i] - 'A') < 26) << 5);
+  }
+}
+
+// The offset of the next byte at or after `offset` that is not ASCII, eight
+// bytes at a time.
+size_t skipAscii(std::string_view text, size_t offset) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  for (uint64_t word; offset + sizeof word <= text.size(); offset += sizeof word) {
+    std::memcpy(&word, text.data() + offset, sizeof word);
+    if (word & kHighBits) break;
+  }
+  while (offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x80) ++offset;
+  return offset;
+}
+
+// Faster than searching for the first letter and comparing (the way
+// std::string_view::find goes), which stops at every "e" of English text.
+size_t findFrom(std::string_view haystack, std::string_view needle, size_t from) {
+  if (from > haystack.size()) return std::string_view::npos;
+  const void* found =
+      ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
+  return found == nullptr ? std::string_view::npos
+                          : static_cast<size_t>(static_cast<const char*>(found) - haystack.data());
+}
+
 }  // namespace
 
 // Index files are large (a line per page) and nearly all ASCII; their few other
@@ -27,26 +61,35 @@ std::string_view entryFileName(std::string_view line) {
 // the whole text except for a final sigma, which changes and so takes the full
 // path. ICU runs once per distinct character instead of once per line.
 std::string lowerCasedText(std::string_view text, bool& sameOffsets) {
-  std::string lowered(text);
+  // First every ASCII capital, in a loop the compiler vectorizes: bytes of
+  // other characters are 0x80 or above and so are never changed by it.
+  std::string lowered(text.size(), '\0');
+  lowerAsciiLetters(reinterpret_cast<const unsigned char*>(text.data()),
+                    reinterpret_cast<unsigned char*>(lowered.data()), text.size());
+
+  // Then the other characters. The few distinct ones of an index file recur on
+  // every line, so the last verdicts are remembered.
   std::unordered_map<char32_t, bool> unchanged;
-  for (size_t offset = 0; offset < lowered.size();) {
-    const auto byte = static_cast<unsigned char>(lowered[offset]);
-    if (byte < 0x80) {
-      // Branch-free: sets the case bit of 'A'..'Z' only.
-      lowered[offset] = static_cast<char>(byte | ((static_cast<unsigned>(byte - 'A') < 26u) << 5));
-      ++offset;
+  char32_t recent[2] = {0, 0};  // known to be unchanged; 0 is ASCII, never looked up
+  for (size_t offset = 0; offset < text.size();) {
+    if (static_cast<unsigned char>(text[offset]) < 0x80) {
+      offset = skipAscii(text, offset + 1);
       continue;
     }
     const size_t start = offset;
     const char32_t c = nextCodePoint(text, offset);
+    if (c == recent[0] || c == recent[1]) continue;
     auto [verdict, added] = unchanged.try_emplace(c);
-    if (added)
-      verdict->second =
-          toLowerCase(text.substr(start, offset - start)) == text.substr(start, offset - start);
+    if (added) {
+      const std::string_view character = text.substr(start, offset - start);
+      verdict->second = toLowerCase(character) == character;
+    }
     if (!verdict->second) {
       sameOffsets = false;
       return toLowerCase(text);
     }
+    recent[1] = recent[0];
+    recent[0] = c;
   }
   sameOffsets = true;
   return lowered;
@@ -59,7 +102,7 @@ std::vector<IndexFileHit> findIndexFileHits(std::string_view text,
   const std::string_view haystack(lowered);
   // Most keywords of a prompt appear in no index file at all.
   if (std::none_of(keywords.begin(), keywords.end(), [&](const std::string& keyword) {
-        return !keyword.empty() && haystack.find(keyword) != std::string_view::npos;
+        return !keyword.empty() && findFrom(haystack, keyword, 0) != std::string_view::npos;
       })) {
     return {};
   }
@@ -94,8 +137,8 @@ std::vector<IndexFileHit> findIndexFileHits(std::string_view text,
     const std::string& keyword = keywords[k];
     if (keyword.empty()) continue;
     const Entry* last = nullptr;
-    for (size_t offset = haystack.find(keyword); offset != std::string_view::npos;
-         offset = haystack.find(keyword, offset + 1)) {
+    for (size_t offset = findFrom(haystack, keyword, 0); offset != std::string_view::npos;
+         offset = findFrom(haystack, keyword, offset + 1)) {
       auto next = std::upper_bound(entries.begin(), entries.end(), offset,
                                    [](size_t value, const Entry& e) { return value < e.begin; });
       if (next == entries.begin()) continue;
