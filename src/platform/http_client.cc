@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -38,6 +39,11 @@ using Request = http::request<http::string_body>;
 // Tool results and page listings can be large; anything beyond this is refused
 // rather than buffered.
 constexpr uint64_t kMaxResponseBytes = 64ull << 20;
+
+// Each request holds a socket until it ends. Against a host that drops packets a
+// burst of events would otherwise hold hundreds of descriptors for a minute,
+// starving the process's own server; fire-and-forget callers accept the loss.
+constexpr size_t kMaxInFlightSends = 64;
 
 bool hasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
@@ -203,7 +209,8 @@ struct ResponseBox {
 class HttpClient::Engine : public std::enable_shared_from_this<Engine> {
  public:
   bool start(const std::string& method, const std::string& url, const HttpHeaders& headers,
-             const std::string& body, std::chrono::milliseconds timeout, Completion done);
+             const std::string& body, std::chrono::milliseconds timeout, Completion done,
+             size_t limit = SIZE_MAX);
   bool shutdown(std::chrono::milliseconds grace);
   size_t inFlight() const;
 
@@ -230,14 +237,14 @@ class HttpClient::Engine : public std::enable_shared_from_this<Engine> {
 
 bool HttpClient::Engine::start(const std::string& method, const std::string& url,
                                const HttpHeaders& headers, const std::string& body,
-                               std::chrono::milliseconds timeout, Completion done) {
+                               std::chrono::milliseconds timeout, Completion done, size_t limit) {
   std::optional<Url> parsed = parseUrl(url);
   if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https")) return false;
   std::optional<Request> request = buildRequest(method, *parsed, headers, body);
   if (!request) return false;
 
   std::lock_guard lock(mutex_);
-  if (closed_) return false;
+  if (closed_ || inFlight_ >= limit) return false;
   ssl::context* tlsContext = nullptr;
   if (parsed->secure()) {
     tlsContext = tlsContextLocked();
@@ -353,7 +360,8 @@ std::optional<HttpResponse> HttpClient::request(const std::string& method, const
 
 void HttpClient::send(const std::string& method, const std::string& url, const HttpHeaders& headers,
                       const std::string& body, std::chrono::milliseconds timeout) {
-  engine_->start(method, url, headers, body, timeout, [](std::optional<HttpResponse>) {});
+  engine_->start(
+      method, url, headers, body, timeout, [](std::optional<HttpResponse>) {}, kMaxInFlightSends);
 }
 
 size_t HttpClient::inFlight() const { return engine_->inFlight(); }

@@ -51,7 +51,8 @@ class HttpClient {
                                       std::chrono::milliseconds timeout);
 
   // The same request, started and forgotten: returns at once, the response and
-  // any failure are dropped.
+  // any failure are dropped. While 64 requests are in flight, more are dropped
+  // unsent rather than tie up further sockets.
   void send(const std::string& method, const std::string& url, const HttpHeaders& headers,
             const std::string& body, std::chrono::milliseconds timeout);
 

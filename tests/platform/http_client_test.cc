@@ -151,6 +151,20 @@ TEST(HttpClientTest, ShutdownAbandonsHungRequestsWithinItsGrace) {
   EXPECT_EQ(server.requests().size(), 2u);
 }
 
+TEST(HttpClientTest, FireAndForgetRequestsAreCappedWhileAServerHangs) {
+  test::LoopbackHttpServer server(hang);
+  HttpClient client;
+  for (int i = 0; i < 80; ++i) client.send("GET", server.url("/"), {}, "", seconds(60));
+  EXPECT_EQ(client.inFlight(), 64u);
+  ASSERT_TRUE(server.waitForRequests(64));
+  // A caller that waits for its answer is not subject to the cap.
+  std::thread waiter([&] { client.request("GET", server.url("/"), {}, "", milliseconds(200)); });
+  EXPECT_TRUE(server.waitForRequests(65));
+  waiter.join();
+  client.shutdown(milliseconds(0));
+  EXPECT_EQ(server.requests().size(), 65u);
+}
+
 TEST(HttpClientTest, DestroyingAClientWithAHungRequestDoesNotWait) {
   test::LoopbackHttpServer server(hang);
   auto start = Clock::now();
