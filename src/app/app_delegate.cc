@@ -50,6 +50,8 @@ void AppDelegate::startHttpServer(MainLoop& mainLoop) {
       fileManager_->loadGraph();  // also moves a graph file left in the vault root
     } catch (const std::exception& error) {
       printDiagnostic(std::string("Start-up failed: ") + error.what());
+    } catch (...) {
+      // Nothing may leave this thread; the application runs on without the API.
     }
   });
 }

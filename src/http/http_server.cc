@@ -166,6 +166,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         response = handleHttpRequest(self->bytes_, self->server_.router());
       } catch (const std::exception& error) {
         response = formatResponse(500, {{"error", error.what()}}, std::nullopt);
+      } catch (...) {
+        response = formatResponse(500, {{"error", reasonPhrase(500)}}, std::nullopt);
       }
       asio::post(self->socket_.get_executor(), [self, response = std::move(response)]() mutable {
         self->reply(std::move(response));
@@ -240,7 +242,7 @@ bool HTTPServer::Impl::start() {
         try {
           io_.run();
           return;
-        } catch (const std::exception&) {
+        } catch (...) {
         }
       }
     });
