@@ -166,6 +166,11 @@ TEST_F(HttpRoutesTest, SavingAPageWritesItAndSchedulesRefreshes) {
   EXPECT_EQ(analytics_.events()[0].second,
             (nlohmann::json{{"size_bytes", content.size()}, {"has_meta", true}}));
 
+  // The index file and the guide follow in the background.
+  ASSERT_TRUE(store_->waitForRefreshes(std::chrono::seconds(10)));
+  EXPECT_NE(readText(dir_ / "vault/General/_index.md").find("hooks.md"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "vault/README.md"));
+
 }
 
 TEST_F(HttpRoutesTest, SavingTheSameNameTwiceKeepsBoth) {
@@ -233,6 +238,8 @@ TEST_F(HttpRoutesTest, EditingAPage) {
   EXPECT_EQ(edited.body, (nlohmann::json{{"ok", true}, {"filename", "a.md"}}));
   EXPECT_EQ(readText(dir_ / "vault/General/a.md"), "new");
   EXPECT_EQ(eventNames().back(), "vault_file_edited");
+  EXPECT_TRUE(store_->waitForRefreshes(std::chrono::seconds(10)));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "vault/General/_index.md"));
 
   expectError(routes_.route("PUT", "kbs/General/files/a.md", std::nullopt), 400,
               "Invalid request body");
@@ -249,6 +256,9 @@ TEST_F(HttpRoutesTest, DeletingAPage) {
   EXPECT_EQ(deleted.body, (nlohmann::json{{"ok", true}}));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "vault/General/a.md"));
   EXPECT_EQ(eventNames().back(), "vault_file_deleted");
+  // The index file no longer lists the page once its refresh has run.
+  EXPECT_TRUE(store_->waitForRefreshes(std::chrono::seconds(10)));
+  EXPECT_EQ(readText(dir_ / "vault/General/_index.md").find("a.md"), std::string::npos);
 
   RouteResponse missing = routes_.route("DELETE", "kbs/General/files/a.md", std::nullopt);
   EXPECT_EQ(missing.status, 500);
