@@ -140,6 +140,39 @@ TEST_F(StoreSearchTest, WriteIndexesTheCallersMetadataAndTheBody) {
             stripFrontmatter("---\ntitle: In File\n---\n\nbody words"));
 }
 
+TEST_F(StoreSearchTest, EditIndexesTheMetadataOfTheNewText) {
+  store->writeFile("General", "a.md", "plain", meta("Given"));
+  openIndex();
+  store->editFile("General", "a.md",
+                  "---\ntitle: Edited Title\nurl: https://www.example.com/x\n---\n\nnew body");
+  auto results = store->searchPages("edited", std::nullopt);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].title, "Edited Title");
+  EXPECT_EQ(results[0].domain, "example.com");
+  EXPECT_EQ(store->searchPages("body", std::nullopt)[0].matchingLines,
+            std::vector<std::string>{"new body"});
+}
+
+TEST_F(StoreSearchTest, FrontMatterIsIndexedOnlyWhenClosed) {
+  test::writeText(root + "/General/closed.md", "---\ntitle: T\nsecretkey: hidden\n---\n\nvisible");
+  test::writeText(root + "/General/open.md", "---\ntitle: T\nunclosedword\n\nrest");
+  test::writeText(root + "/General/crlf.md", "---\r\ntitle: T\r\n---\r\ncrlfword");
+  test::writeText(root + "/General/header.md",
+                  "# Heading\n\n\U0001F517 Source: [x](https://h.io/p)\n\nheaderword");
+  openIndex();
+  EXPECT_TRUE(hits("secretkey").empty());
+  EXPECT_EQ(hits("visible"), Keys{"General/closed.md"});
+  EXPECT_EQ(hits("unclosedword"), Keys{"General/open.md"});
+  EXPECT_EQ(hits("crlfword"), Keys{"General/crlf.md"});
+  // A standard header stays part of the body; its URL fills the row.
+  auto results = store->searchPages("headerword", std::nullopt);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].title, "Heading");
+  EXPECT_EQ(results[0].domain, "h.io");
+  EXPECT_EQ(hits("source heading"), Keys{"General/header.md"});
+  expectIndexMatchesDisk(root);
+}
+
 TEST_F(StoreSearchTest, SearchIsScopedToAKnowledgeBase) {
   store->writeFile("Research", "a.md", "quantum", meta("A"));
   store->writeFile("research", "b.md", "quantum", meta("B"));

@@ -438,6 +438,32 @@ TEST_F(StoreTest, ListFilesFilterIgnoresCase) {
   EXPECT_TRUE(store->listFiles("General", std::string("nowhere")).empty());
 }
 
+TEST_F(StoreTest, ListFilesReadsMetadataAndSortsNewestFirst) {
+  test::writeText(root + "/General/old.md",
+                  "---\ntitle: Old\nurl: https://www.example.com/o\nsaved_at: "
+                  "2024-01-01T00:00:00Z\n---\nbody");
+  test::writeText(root + "/General/new.md",
+                  "---\nurl: https://e.org/n\nsaved_at: 2025-06-01T12:00:00Z\ntemplate: "
+                  "article\n---\nbody");
+  test::writeText(root + "/General/mid.md",
+                  "# Middle\n\n\U0001F517 Source: [x](https://mid.net/page)\n");
+  struct timespec times[2] = {{1717200000, 0}, {1717200000, 0}};  // 2024-06-01
+  ::utimensat(AT_FDCWD, (root + "/General/mid.md").c_str(), times, 0);
+
+  auto files = store->listFiles("General");
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_EQ(files[0].filename, "new.md");
+  EXPECT_EQ(files[0].title, "New");  // from the file name when the page has none
+  EXPECT_EQ(files[0].domain, "e.org");
+  EXPECT_EQ(files[0].templateName, "article");
+  EXPECT_EQ(files[1].filename, "mid.md");
+  EXPECT_EQ(files[1].title, "Middle");
+  EXPECT_EQ(files[1].url, "https://mid.net/page");
+  EXPECT_EQ(files[2].filename, "old.md");
+  EXPECT_EQ(files[2].domain, "example.com");
+  EXPECT_EQ(store->listFiles("General", std::string("MID.NET")).size(), 1u);
+}
+
 TEST_F(StoreTest, TopicsAreReplacedAndListedBySlug) {
   store->writeTopic("General", "b", "first");
   store->writeTopic("General", "b", "second");
