@@ -7,6 +7,8 @@
 #include "search/match_query.h"
 #include "search/rebuild_state.h"
 #include "search/sqlite_statement.h"
+#include "vault/page_metadata.h"
+#include "vault/text_file.h"
 
 namespace corvanta {
 namespace {
@@ -165,6 +167,21 @@ void SearchIndex::removeKnowledgeBase(const std::string& kb) {
   std::lock_guard lock(queue_);
   if (!openLocked()) return;
   SqliteStatement(db_, "DELETE FROM pages_fts WHERE kb = ?").bind(1, kb).run();
+}
+
+void SearchIndex::refreshPage(const std::string& kb, const std::string& filename,
+                              const std::string& path) {
+  std::lock_guard lock(queue_);
+  if (!openLocked()) return;
+  SqliteTransaction transaction(db_);
+  if (!transaction.begun()) return;
+  if (auto file = readTextFile(path)) {
+    FileMeta meta = parseMetadata(filename, file->text, path);
+    writeRowLocked(kb, filename, meta.title, meta.domain, meta.url, stripFrontmatter(file->text));
+  } else {
+    deleteRowLocked(kb, filename);
+  }
+  transaction.commit();
 }
 
 std::vector<SearchResult> SearchIndex::search(std::string_view query,

@@ -53,6 +53,11 @@ class SearchIndex {
   void removePage(const std::string& kb, const std::string& filename);
   // Drops every row of one knowledge base (its folder was deleted).
   void removeKnowledgeBase(const std::string& kb);
+  // Writes the row of the page at `path` from the file as it is now (metadata
+  // parsed from its text), or removes the row when no readable file is there.
+  // The file is read under the index's write lock, so when several edits of one
+  // page race, the last to finish leaves the row of what is on disk.
+  void refreshPage(const std::string& kb, const std::string& filename, const std::string& path);
 
   // Up to `limit` hits, best first; `kb` restricts to one knowledge base (exact).
   std::vector<SearchResult> search(std::string_view query, const std::optional<std::string>& kb,

@@ -146,9 +146,9 @@ void KestFileManager::editFile(const std::string& kb, const std::string& filenam
     throw VaultPathError::invalidName("File '" + filename + "' does not exist in '" + kb + "'");
   }
   writeFileAtomically(path, content);
-  FileMeta meta = parseMetadata(filename, content, path);
-  searchIndex().upsertPage(kb, filename, meta.title, meta.domain, meta.url,
-                           stripFrontmatter(content));
+  // Indexed from the disk rather than from `content`: when two edits of this page
+  // race, the row must end as the file that won, not as the last to be indexed.
+  searchIndex().refreshPage(kb, filename, path);
 }
 
 void KestFileManager::moveFile(const std::string& kb, const std::string& filename,
@@ -169,13 +169,7 @@ void KestFileManager::moveFile(const std::string& kb, const std::string& filenam
   // is never rebuilt.
   SearchIndex& index = searchIndex();
   index.removePage(kb, filename);
-  if (!isPageFileName(moved)) return;
-  const std::string destination = resolvedPath(targetKb, moved);
-  if (auto file = readTextFile(destination)) {
-    FileMeta meta = parseMetadata(moved, file->text, destination);
-    index.upsertPage(targetKb, moved, meta.title, meta.domain, meta.url,
-                     stripFrontmatter(file->text));
-  }
+  if (isPageFileName(moved)) index.refreshPage(targetKb, moved, resolvedPath(targetKb, moved));
 }
 
 void KestFileManager::deleteFile(const std::string& kb, const std::string& filename) {
@@ -184,7 +178,9 @@ void KestFileManager::deleteFile(const std::string& kb, const std::string& filen
     throw std::filesystem::filesystem_error(
         "Cannot delete file", path, std::make_error_code(std::errc::no_such_file_or_directory));
   }
-  searchIndex().removePage(kb, filename);
+  // Checked against the disk: a save that claimed the freed name meanwhile keeps
+  // the row it wrote.
+  searchIndex().refreshPage(kb, filename, path);
 }
 
 void KestFileManager::writeTopic(const std::string& kb, const std::string& slug,

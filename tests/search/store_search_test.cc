@@ -173,6 +173,34 @@ TEST_F(StoreSearchTest, FrontMatterIsIndexedOnlyWhenClosed) {
   expectIndexMatchesDisk(root);
 }
 
+TEST_F(StoreSearchTest, RacingEditsLeaveTheRowOfTheFileThatWon) {
+  store->writeFile("General", "a.md", "start", meta("A"));
+  openIndex();
+  std::vector<std::thread> editors;
+  for (int t = 0; t < 4; ++t) {
+    editors.emplace_back([&, t] {
+      for (int i = 0; i < 25; ++i) {
+        store->editFile("General", "a.md", "editor" + std::to_string(t) + " " + std::to_string(i));
+      }
+    });
+  }
+  for (auto& editor : editors) editor.join();
+  expectIndexMatchesDisk(root);
+}
+
+TEST_F(StoreSearchTest, DeleteKeepsTheRowOfASaveThatTookTheNameBack) {
+  store->writeFile("General", "a.md", "old", meta("A"));
+  openIndex();
+  std::string path = root + "/General/a.md";
+  // Simulates a save landing between the delete's unlink and its index update.
+  fs::remove(path);
+  test::writeText(path, "newer page");
+  store->searchIndex().refreshPage("General", "a.md", path);
+  EXPECT_EQ(hits("newer"), Keys{"General/a.md"});
+  store->deleteFile("General", "a.md");
+  EXPECT_TRUE(hits("newer").empty());
+}
+
 TEST_F(StoreSearchTest, SearchIsScopedToAKnowledgeBase) {
   store->writeFile("Research", "a.md", "quantum", meta("A"));
   store->writeFile("research", "b.md", "quantum", meta("B"));
