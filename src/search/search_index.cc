@@ -230,12 +230,14 @@ int64_t SearchIndex::countPagesWithURL(const std::string& url) {
 bool SearchIndex::isEmpty() {
   std::lock_guard lock(queue_);
   if (!openLocked()) return true;
-  SqliteStatement count(db_, "SELECT COUNT(*) FROM pages_fts");
-  if (!count.nextRow() || count.integer(0) == 0) return true;
   // Rows left by a rebuild that never finished (its process was killed) are a
   // partial index; without this it would never be completed.
   auto record = readRebuildRecord(db_);
-  return !record || !record->completed;
+  if (!record || !record->completed) return true;
+  // One row answers the question; COUNT(*) would read every page's text, and
+  // every process that opens the vault asks.
+  SqliteStatement any(db_, "SELECT rowid FROM pages_fts LIMIT 1");
+  return !any.nextRow();
 }
 
 }  // namespace corvanta

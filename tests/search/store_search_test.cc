@@ -267,6 +267,13 @@ TEST_F(StoreSearchTest, RebuildIsBatchedAndCompleted) {
   expectIndexMatchesDisk(root);
 }
 
+TEST_F(StoreSearchTest, CompletedRebuildOfAnEmptyVaultStillReadsEmpty) {
+  fs::create_directories(root + "/General");
+  SearchIndex index(root);
+  index.rebuildAll(*store);
+  EXPECT_TRUE(index.isEmpty());
+}
+
 TEST_F(StoreSearchTest, SearchesRunBetweenBatches) {
   writePages(root, "A", 20, "grape");
   SearchIndex index(root);
