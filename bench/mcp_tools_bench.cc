@@ -188,6 +188,18 @@ Latency timeTool(McpSession& session, const std::string& name, const nlohmann::j
   return summarize(samples);
 }
 
+// An unknown name is answered by the executor at once: the round trip is the
+// protocol's own cost, which the cheap query classes are dominated by.
+Latency timeToolFloor(McpSession& session, int runs) {
+  std::vector<double> samples;
+  for (int i = 0; i < runs; ++i) {
+    auto start = Clock::now();
+    session.callTool("no_such_tool", nlohmann::json::object());
+    samples.push_back(millisecondsSince(start));
+  }
+  return summarize(samples);
+}
+
 void printLine(const std::string& label, const Latency& latency, const std::string& extra = "") {
   std::printf("  %-40s median %8.3f ms  p95 %8.3f ms%s\n", label.c_str(), latency.median,
               latency.p95, extra.c_str());
@@ -299,6 +311,8 @@ int run(size_t pages, uint32_t seed) {
 
   sqlite3* db = nullptr;
   sqlite3_open_v2((vault.root + "/.kest-search.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  // What every call costs before any tool runs: pipes, JSON, dispatch.
+  printLine("round trip of an unknown tool (floor)", timeToolFloor(session, 500));
   benchSearch(session, db, vault, 10);
   sqlite3_close(db);
 
