@@ -2,6 +2,7 @@
 // `corvanta-vault --mcp`, list its tools and call one. Exits non-zero on any
 // mismatch. Usage: node check_stdio_server.mjs <path to corvanta-vault>
 import { Checks, connectServer, makeScratchHome, resultText } from './vault_session.mjs';
+import { checkVaultTools } from './vault_tools_scenario.mjs';
 
 const EXPECTED_TOOLS = [
   'corvanta_list_knowledge_bases', 'corvanta_list_files', 'corvanta_read_file',
@@ -46,6 +47,7 @@ async function main() {
   const checks = new Checks();
   // Each scenario starts its own server on its own scratch vault.
   await checkEmptyVault(binary, checks);
+  await checkVaultTools(binary, checks);
   return checks.report('interop');
 }
 
