@@ -359,5 +359,23 @@ TEST_F(MCPProcessTest, ReportsItsStartAndEachToolCall) {
   EXPECT_EQ(toolCall["permission"], "full");
 }
 
+// The host may close our input right after an assistant's last edit: the
+// derived files must still catch up before the process is gone.
+TEST_F(MCPProcessTest, LastEditReachesTheIndexBeforeExit) {
+  test::writeText(dir_ / "vault/General/page.md", "# Old Title\n\nbody\n");
+  test::ProcessOptions session = options();
+  session.standardInput = callLine(1, "corvanta_edit_file",
+                                   {{"kb", "General"},
+                                    {"filename", "page.md"},
+                                    {"content", "# Freshly Edited Title\n\nnew words\n"}}) +
+                          "\n";
+  const test::ProcessResult result = test::runProcess(test::corvantaBinary(), session);
+  EXPECT_EQ(result.exitStatus, 0);
+  ASSERT_EQ(jsonLines(result.standardOutput).size(), 1u);
+  EXPECT_NE(test::readText(dir_ / "vault/General/_index.md").find("Freshly Edited Title"),
+            std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "vault/README.md"));
+}
+
 }  // namespace
 }  // namespace corvanta
