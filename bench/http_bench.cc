@@ -11,6 +11,7 @@
 //   wrk -t2 -c16 -d10s http://127.0.0.1:7421/ping
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,6 +42,16 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU seconds of this whole process (server, background refreshes and the
+// benchmark's own clients). Unlike wall time it does not depend on how busy
+// the rest of the machine is.
+double processCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // One request on a fresh connection; returns the status (0 on failure).
@@ -96,6 +107,7 @@ void benchSaves(uint16_t port, KestFileManager& store, const std::string& kb, in
   std::atomic<int> next{0}, created{0};
   std::vector<std::thread> threads;
   const auto start = Clock::now();
+  const double cpuStart = processCpuSeconds();
   for (int i = 0; i < clients; ++i) {
     threads.emplace_back([&] {
       for (int id = next++; id < posts; id = next++) {
@@ -119,6 +131,9 @@ void benchSaves(uint16_t port, KestFileManager& store, const std::string& kb, in
   const bool idle = store.waitForRefreshes(std::chrono::minutes(5));
   std::printf("  index and guide refreshes settled %.2f s after the last reply%s\n",
               secondsSince(settle), idle ? "" : " (timed out)");
+  std::printf("  CPU per page, refreshes included: %.2f ms (%.1f CPU s in all)\n",
+              (processCpuSeconds() - cpuStart) * 1000 / std::max(created.load(), 1),
+              processCpuSeconds() - cpuStart);
 }
 
 void benchSearch(uint16_t port, const GeneratedVault& vault) {

@@ -170,7 +170,6 @@ TEST_F(HttpRoutesTest, SavingAPageWritesItAndSchedulesRefreshes) {
   ASSERT_TRUE(store_->waitForRefreshes(std::chrono::seconds(10)));
   EXPECT_NE(readText(dir_ / "vault/General/_index.md").find("hooks.md"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "vault/README.md"));
-
 }
 
 TEST_F(HttpRoutesTest, SavingTheSameNameTwiceKeepsBoth) {
