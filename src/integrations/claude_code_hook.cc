@@ -11,6 +11,7 @@
 
 #include "integrations/index_file_scan.h"
 #include "integrations/keyword_search.h"
+#include "integrations/page_tally.h"
 #include "platform/unicode_text.h"
 #include "vault/kest_file_manager.h"
 
@@ -52,11 +53,6 @@ std::vector<std::string> knowledgeBaseNames(const std::string& root) {
     if (it->is_directory(typeError)) names.push_back(std::move(name));
   }
   return names;
-}
-
-void addHits(ClaudeCodeHook::Bucket& bucket, const std::string& keyword, int hits) {
-  bucket.matchedKeywords.insert(keyword);
-  bucket.totalHits += hits;
 }
 
 std::string serialize(const nlohmann::json& value) {
@@ -220,7 +216,7 @@ std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
   } catch (const std::system_error&) {
     search();  // no thread to spare: search first, then scan
   }
-  Buckets buckets;
+  PageTally tally(keywords);
   {
     struct JoinOnExit {
       std::thread& thread;
@@ -228,51 +224,33 @@ std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
         if (thread.joinable()) thread.join();
       }
     } join{searching};
-    collectFromIndexFiles(keywords, buckets);
+    collectFromIndexFiles(keywords, tally);
   }
-  addSearchHits(keywords, found, buckets);
+  for (size_t k = 0; k < keywords.size() && k < found.size(); ++k) {
+    for (const SearchResult& result : found[k]) {
+      // One hit per excerpt line, at least one.
+      tally.addSearchHit(result, k,
+                         std::max<int>(1, static_cast<int>(result.matchingLines.size())));
+    }
+  }
 
-  // Common words can put thousands of pages in buckets; only the best few are
-  // copied out. Equal scores go by page key, so answers are repeatable.
-  struct Scored {
-    int score;
-    const std::string* key;
-    Bucket* bucket;
-  };
-  std::vector<Scored> scored;
-  scored.reserve(buckets.size());
-  for (auto& [key, bucket] : buckets) {
-    const int score = 10 * static_cast<int>(bucket.matchedKeywords.size()) + bucket.totalHits;
-    scored.push_back({score, &key, &bucket});
-  }
-  const size_t kept = std::min(scored.size(), static_cast<size_t>(std::max(maxResults, 0)));
-  std::partial_sort(scored.begin(), scored.begin() + static_cast<ptrdiff_t>(kept), scored.end(),
-                    [](const Scored& a, const Scored& b) {
-                      return a.score != b.score ? a.score > b.score : *a.key < *b.key;
-                    });
   std::vector<RankedResult> ranked;
-  for (size_t i = 0; i < kept; ++i)
-    ranked.push_back({std::move(scored[i].bucket->result), scored[i].score});
+  for (PageTally::Scored& page : tally.best(static_cast<size_t>(std::max(maxResults, 0)))) {
+    ranked.push_back({std::move(page.result), page.score});
+  }
   return ranked;
 }
 
 // Every line of an index file that names a page and mentions a keyword is one
 // hit for that page.
 void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywords,
-                                           Buckets& buckets) const {
+                                           PageTally& tally) const {
   for (const std::string& kb : knowledgeBaseNames(fileManager->resolvedRoot())) {
-    const std::optional<std::string> index = fileManager->readIndex(kb);
+    std::optional<std::string> index = fileManager->readIndex(kb);
     if (!index) continue;  // invalid name, no index file, or unreadable
-    std::string key;       // reused: a common word can hit thousands of lines
-    for (const IndexFileHit& hit : findIndexFileHits(*index, keywords)) {
-      key.assign(kb).append("/").append(hit.fileName);
-      auto it = buckets.find(key);
-      if (it == buckets.end()) {
-        it = buckets.emplace(key, Bucket()).first;
-        it->second.result.kb = kb;
-        it->second.result.filename = std::string(hit.fileName);
-      }
-      addHits(it->second, keywords[hit.keyword], 1);
+    const std::string_view text = tally.keep(std::move(*index));
+    for (const IndexFileHit& hit : findIndexFileHits(text, keywords)) {
+      tally.addIndexHit(kb, hit.fileName, hit.keyword);
     }
   }
 }
@@ -296,23 +274,6 @@ std::vector<std::vector<SearchResult>> ClaudeCodeHook::searchKeywords(
         root, std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kMaxSearchWorkers));
   }
   return keywordSearch_->search(keywords, kSearchLimit);
-}
-
-// A page's hits from the full-text index: one per excerpt line, at least one.
-void ClaudeCodeHook::addSearchHits(const std::vector<std::string>& keywords,
-                                   const std::vector<std::vector<SearchResult>>& hitsByKeyword,
-                                   Buckets& buckets) const {
-  for (size_t k = 0; k < keywords.size() && k < hitsByKeyword.size(); ++k) {
-    for (const SearchResult& found : hitsByKeyword[k]) {
-      const int hits = std::max<int>(1, static_cast<int>(found.matchingLines.size()));
-      auto [it, created] = buckets.try_emplace(found.kb + "/" + found.filename);
-      Bucket& bucket = it->second;
-      const bool better = created || bucket.result.title.empty() ||
-                          (bucket.result.matchingLines.empty() && !found.matchingLines.empty());
-      if (better) bucket.result = found;
-      addHits(bucket, keywords[k], hits);
-    }
-  }
 }
 
 std::string ClaudeCodeHook::pageBlock(const SearchResult& page) const {

@@ -20,7 +20,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "vault/records.h"
@@ -29,6 +28,7 @@ namespace corvanta {
 
 class KestFileManager;
 class KeywordSearch;
+class PageTally;
 
 // Where the hook reads its event and writes its answer. Tests replace both.
 struct HookStreams {
@@ -43,13 +43,6 @@ struct HookStreams {
 
 class ClaudeCodeHook {
  public:
-  // The evidence gathered for one page while ranking.
-  struct Bucket {
-    SearchResult result;
-    std::set<std::string> matchedKeywords;
-    int totalHits = 0;
-  };
-
   struct RankedResult {
     SearchResult result;
     int score = 0;
@@ -90,16 +83,11 @@ class ClaudeCodeHook {
   const std::set<std::string> stopWords;
 
  private:
-  using Buckets = std::unordered_map<std::string, Bucket>;  // keyed by "<kb>/<filename>"
-
   void answer();
   void writeEmptyAnswer();
   bool vaultRootExists() const;
-  void collectFromIndexFiles(const std::vector<std::string>& keywords, Buckets& buckets) const;
+  void collectFromIndexFiles(const std::vector<std::string>& keywords, PageTally& tally) const;
   std::vector<std::vector<SearchResult>> searchKeywords(const std::vector<std::string>& keywords);
-  void addSearchHits(const std::vector<std::string>& keywords,
-                     const std::vector<std::vector<SearchResult>>& hitsByKeyword,
-                     Buckets& buckets) const;
   std::string pageBlock(const SearchResult& page) const;
 
   HookStreams streams_;
