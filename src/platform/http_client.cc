@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -40,10 +41,14 @@ using Request = http::request<http::string_body>;
 // rather than buffered.
 constexpr uint64_t kMaxResponseBytes = 64ull << 20;
 
-// Each request holds a socket until it ends. Against a host that drops packets a
-// burst of events would otherwise hold hundreds of descriptors for a minute,
-// starving the process's own server; fire-and-forget callers accept the loss.
-constexpr size_t kMaxInFlightSends = 64;
+// Fire-and-forget requests run a few at a time and the rest wait their turn, as
+// a browser's per-host connection limit would have them: against a host that
+// drops packets, every running request holds a socket for its whole time limit,
+// and a burst of events must not take the descriptors the process's own server
+// needs. Past the waiting line's end requests are dropped, which their callers
+// accept.
+constexpr size_t kMaxRunningSends = 8;
+constexpr size_t kMaxWaitingSends = 1000;
 
 bool hasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
@@ -74,9 +79,8 @@ std::optional<Request> buildRequest(const std::string& method, const Url& url,
 // io_context is torn down with the exchange still pending.
 class Exchange : public std::enable_shared_from_this<Exchange> {
  public:
-  Exchange(asio::io_context& io, ssl::context* tls, Url url, Request request,
-           std::chrono::milliseconds timeout, std::shared_ptr<std::atomic<int>> lookups,
-           Completion done)
+  Exchange(asio::io_context& io, Url url, Request request, std::chrono::milliseconds timeout,
+           std::shared_ptr<std::atomic<int>> lookups, Completion done)
       : url_(std::move(url)),
         request_(std::move(request)),
         resolver_(io),
@@ -86,14 +90,21 @@ class Exchange : public std::enable_shared_from_this<Exchange> {
         lookups_(std::move(lookups)),
         done_(std::move(done)) {
     parser_.body_limit(kMaxResponseBytes);
-    if (tls) tls_.emplace(socket_, *tls);
   }
 
   ~Exchange() {
     if (done_) done_(std::nullopt);
   }
 
-  void start() {
+  bool secure() const { return url_.secure(); }
+
+  // On the network thread. `tls` is the context for https, null when none could
+  // be made (no https request can then be verified).
+  void start(ssl::context* tls) {
+    if (url_.secure()) {
+      if (!tls) return finish(std::nullopt);
+      tls_.emplace(socket_, *tls);
+    }
     deadline_.expires_after(timeout_);
     deadline_.async_wait([self = shared_from_this()](error_code ec) {
       if (!ec) self->expire();
@@ -210,7 +221,7 @@ class HttpClient::Engine : public std::enable_shared_from_this<Engine> {
  public:
   bool start(const std::string& method, const std::string& url, const HttpHeaders& headers,
              const std::string& body, std::chrono::milliseconds timeout, Completion done,
-             size_t limit = SIZE_MAX);
+             bool throttled);
   bool shutdown(std::chrono::milliseconds grace);
   size_t inFlight() const;
 
@@ -218,18 +229,22 @@ class HttpClient::Engine : public std::enable_shared_from_this<Engine> {
   using WorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
 
   void startThreadLocked();
-  ssl::context* tlsContextLocked();
-  void finished();
+  ssl::context* tlsContext();
+  void launchLocked(std::shared_ptr<Exchange> exchange);
+  void finished(bool throttled);
   static void dispose(std::unique_ptr<asio::io_context> io, std::shared_ptr<ssl::context> tls,
                       bool lookupsPending);
 
   mutable std::mutex mutex_;
   std::condition_variable idle_;
-  size_t inFlight_ = 0;
+  size_t inFlight_ = 0;  // running and waiting
+  size_t runningSends_ = 0;
+  std::deque<std::shared_ptr<Exchange>> waitingSends_;
   bool closed_ = false;
   std::unique_ptr<asio::io_context> io_;
   std::optional<WorkGuard> work_;
   std::thread thread_;
+  // Made and used on the network thread only; read by shutdown after joining it.
   std::shared_ptr<ssl::context> tls_;
   bool tlsTried_ = false;
   std::shared_ptr<std::atomic<int>> lookups_ = std::make_shared<std::atomic<int>>(0);
@@ -237,30 +252,32 @@ class HttpClient::Engine : public std::enable_shared_from_this<Engine> {
 
 bool HttpClient::Engine::start(const std::string& method, const std::string& url,
                                const HttpHeaders& headers, const std::string& body,
-                               std::chrono::milliseconds timeout, Completion done, size_t limit) {
+                               std::chrono::milliseconds timeout, Completion done, bool throttled) {
   std::optional<Url> parsed = parseUrl(url);
   if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https")) return false;
   std::optional<Request> request = buildRequest(method, *parsed, headers, body);
   if (!request) return false;
 
   std::lock_guard lock(mutex_);
-  if (closed_ || inFlight_ >= limit) return false;
-  ssl::context* tlsContext = nullptr;
-  if (parsed->secure()) {
-    tlsContext = tlsContextLocked();
-    if (!tlsContext) return false;
-  }
+  if (closed_) return false;
+  bool mustWait = throttled && runningSends_ >= kMaxRunningSends;
+  if (mustWait && waitingSends_.size() >= kMaxWaitingSends) return false;
   startThreadLocked();
   ++inFlight_;
   std::weak_ptr<Engine> owner = weak_from_this();
   auto exchange = std::make_shared<Exchange>(
-      *io_, tlsContext, std::move(*parsed), std::move(*request), timeout, lookups_,
-      [owner, done = std::move(done)](std::optional<HttpResponse> response) {
+      *io_, std::move(*parsed), std::move(*request), timeout, lookups_,
+      [owner, throttled, done = std::move(done)](std::optional<HttpResponse> response) {
         // Counted out first, so a waiter woken by `done` sees the request gone.
-        if (auto engine = owner.lock()) engine->finished();
+        if (auto engine = owner.lock()) engine->finished(throttled);
         done(std::move(response));
       });
-  asio::post(*io_, [exchange] { exchange->start(); });
+  if (mustWait) {
+    waitingSends_.push_back(std::move(exchange));
+  } else {
+    if (throttled) ++runningSends_;
+    launchLocked(std::move(exchange));
+  }
   return true;
 }
 
@@ -269,9 +286,26 @@ size_t HttpClient::Engine::inFlight() const {
   return inFlight_;
 }
 
-void HttpClient::Engine::finished() {
+void HttpClient::Engine::launchLocked(std::shared_ptr<Exchange> exchange) {
+  // The network thread is joined before the engine goes, so `this` outlives
+  // every handler that runs.
+  asio::post(*io_, [this, exchange = std::move(exchange)] {
+    exchange->start(exchange->secure() ? tlsContext() : nullptr);
+  });
+}
+
+void HttpClient::Engine::finished(bool throttled) {
+  std::shared_ptr<Exchange> next;  // released after the lock: its end reports here
   std::lock_guard lock(mutex_);
   if (inFlight_ > 0) --inFlight_;
+  if (throttled && runningSends_ > 0) --runningSends_;
+  // Also while shutting down: waiting requests are in flight for its grace too.
+  if (throttled && io_ && !waitingSends_.empty()) {
+    next = std::move(waitingSends_.front());
+    waitingSends_.pop_front();
+    ++runningSends_;
+    launchLocked(next);
+  }
   if (inFlight_ == 0) idle_.notify_all();
 }
 
@@ -291,7 +325,9 @@ void HttpClient::Engine::startThreadLocked() {
   });
 }
 
-ssl::context* HttpClient::Engine::tlsContextLocked() {
+// Loading the system trust store takes tens of milliseconds, more on a busy
+// machine; doing it here keeps it off the thread that asked for the request.
+ssl::context* HttpClient::Engine::tlsContext() {
   if (tlsTried_) return tls_.get();
   tlsTried_ = true;
   try {
@@ -313,12 +349,16 @@ bool HttpClient::Engine::shutdown(std::chrono::milliseconds grace) {
   bool clean = idle_.wait_for(lock, grace, [this] { return inFlight_ == 0; });
   std::unique_ptr<asio::io_context> context = std::move(io_);
   std::thread runner = std::move(thread_);
+  std::deque<std::shared_ptr<Exchange>> waiting = std::move(waitingSends_);
+  waitingSends_.clear();
   work_.reset();
   lock.unlock();
 
   if (!context) return clean;
   context->stop();
   if (runner.joinable()) runner.join();
+  // Their sockets belong to the io_context: they must go first.
+  waiting.clear();
   dispose(std::move(context), tls_, *lookups_ > 0);
   return clean;
 }
@@ -344,13 +384,15 @@ std::optional<HttpResponse> HttpClient::request(const std::string& method, const
                                                 const HttpHeaders& headers, const std::string& body,
                                                 std::chrono::milliseconds timeout) {
   auto box = std::make_shared<ResponseBox>();
-  bool started = engine_->start(method, url, headers, body, timeout,
-                                [box](std::optional<HttpResponse> response) {
-                                  std::lock_guard lock(box->mutex);
-                                  box->response = std::move(response);
-                                  box->done = true;
-                                  box->ready.notify_all();
-                                });
+  bool started = engine_->start(
+      method, url, headers, body, timeout,
+      [box](std::optional<HttpResponse> response) {
+        std::lock_guard lock(box->mutex);
+        box->response = std::move(response);
+        box->done = true;
+        box->ready.notify_all();
+      },
+      false);
   if (!started) return std::nullopt;
   std::unique_lock lock(box->mutex);
   // The exchange enforces `timeout` itself; the margin only absorbs scheduling.
@@ -361,7 +403,7 @@ std::optional<HttpResponse> HttpClient::request(const std::string& method, const
 void HttpClient::send(const std::string& method, const std::string& url, const HttpHeaders& headers,
                       const std::string& body, std::chrono::milliseconds timeout) {
   engine_->start(
-      method, url, headers, body, timeout, [](std::optional<HttpResponse>) {}, kMaxInFlightSends);
+      method, url, headers, body, timeout, [](std::optional<HttpResponse>) {}, true);
 }
 
 size_t HttpClient::inFlight() const { return engine_->inFlight(); }

@@ -51,8 +51,8 @@ class HttpClient {
                                       std::chrono::milliseconds timeout);
 
   // The same request, started and forgotten: returns at once, the response and
-  // any failure are dropped. While 64 requests are in flight, more are dropped
-  // unsent rather than tie up further sockets.
+  // any failure are dropped. At most 8 of these run at once; up to 1000 more
+  // wait their turn, and beyond that they are dropped unsent.
   void send(const std::string& method, const std::string& url, const HttpHeaders& headers,
             const std::string& body, std::chrono::milliseconds timeout);
 

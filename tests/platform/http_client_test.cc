@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "support/loopback_http_server.h"
@@ -151,18 +152,38 @@ TEST(HttpClientTest, ShutdownAbandonsHungRequestsWithinItsGrace) {
   EXPECT_EQ(server.requests().size(), 2u);
 }
 
-TEST(HttpClientTest, FireAndForgetRequestsAreCappedWhileAServerHangs) {
+TEST(HttpClientTest, FireAndForgetRequestsRunAFewAtATimeAndTheRestWait) {
+  std::promise<void> release;
+  std::shared_future<void> gate = release.get_future().share();
+  test::LoopbackHttpServer server([gate](const test::RecordedRequest&) {
+    gate.wait();
+    return test::CannedReply{200, "{}"};
+  });
+  HttpClient client;
+  for (int i = 0; i < 20; ++i) client.send("POST", server.url("/e"), {}, "{}", seconds(60));
+  EXPECT_EQ(client.inFlight(), 20u);
+  ASSERT_TRUE(server.waitForRequests(8));
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_EQ(server.requests().size(), 8u);
+
+  // A caller that waits for its answer does not queue behind them.
+  std::thread waiter([&] { client.request("GET", server.url("/"), {}, "", milliseconds(300)); });
+  EXPECT_TRUE(server.waitForRequests(9));
+  waiter.join();
+
+  release.set_value();
+  EXPECT_TRUE(client.shutdown(seconds(10)));
+  EXPECT_EQ(server.requests().size(), 21u);
+}
+
+TEST(HttpClientTest, FireAndForgetRequestsBeyondTheWaitingLineAreDropped) {
   test::LoopbackHttpServer server(hang);
   HttpClient client;
-  for (int i = 0; i < 80; ++i) client.send("GET", server.url("/"), {}, "", seconds(60));
-  EXPECT_EQ(client.inFlight(), 64u);
-  ASSERT_TRUE(server.waitForRequests(64));
-  // A caller that waits for its answer is not subject to the cap.
-  std::thread waiter([&] { client.request("GET", server.url("/"), {}, "", milliseconds(200)); });
-  EXPECT_TRUE(server.waitForRequests(65));
-  waiter.join();
-  client.shutdown(milliseconds(0));
-  EXPECT_EQ(server.requests().size(), 65u);
+  for (int i = 0; i < 1100; ++i) client.send("GET", server.url("/"), {}, "", seconds(60));
+  EXPECT_EQ(client.inFlight(), 1008u);
+  auto start = Clock::now();
+  EXPECT_FALSE(client.shutdown(milliseconds(100)));
+  EXPECT_LT(since(start), milliseconds(1000));
 }
 
 TEST(HttpClientTest, DestroyingAClientWithAHungRequestDoesNotWait) {
