@@ -42,12 +42,11 @@ int64_t countUserEntries(const KestFileManager& store, const std::string& name) 
   } catch (const std::exception&) {
     return 0;  // the deletion itself then reports the refused name
   }
-  std::error_code error;
-  std::filesystem::directory_iterator entries(folder, error);
-  if (error) return 0;
   int64_t count = 0;
-  for (const auto& entry : entries) {
-    std::string entryName = entry.path().filename().string();
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    std::string entryName = it->path().filename().string();
     if (!entryName.starts_with("_") && !entryName.starts_with(".")) ++count;
   }
   return count;
