@@ -157,6 +157,18 @@ TEST_F(Port7421Application, ServesTheApiAndShutsDownCleanlyOnSigterm) {
   EXPECT_FALSE(refused.connected());
 }
 
+TEST_F(Port7421Application, PortTakenByAnotherProgramIsReportedAndTheAppRunsOn) {
+  HTTPServer squatter([](const HttpRequest&) { return RouteResponse{200, nullptr}; }, kPort);
+  ASSERT_TRUE(squatter.start());
+  ScratchHome home;
+  ChildProcess app(test::corvantaBinary(), home.options());
+  std::optional<std::string> line = app.readLine(15s);
+  ASSERT_TRUE(line);
+  EXPECT_TRUE(line->starts_with("Failed to start HTTP server: ")) << *line;
+  app.signal(SIGTERM);
+  EXPECT_EQ(app.wait(15s), 0);
+}
+
 TEST_F(Port7421Application, StdioServerOnAnEmptyVaultForwardsEveryCall) {
   ScratchHome appHome;
   std::filesystem::create_directories(appHome.vault() + "/General");
