@@ -13,6 +13,9 @@
 //
 // The whole process runs once per prompt, so the user feels its latency every
 // time; the hook reads only what it needs and never waits for background work.
+// Nor does it start any: it searches the index as it finds it and leaves a
+// missing, empty or half-built index to the application and the MCP server,
+// whose processes live long enough to build one.
 #pragma once
 
 #include <functional>
