@@ -53,6 +53,14 @@ KnowledgeBase describeKnowledgeBase(const std::string& name, const std::string& 
   return kb;
 }
 
+// A second line of defence behind the name rules, which already forbid
+// separators and "..": the standardized path must be the root or lie under it.
+std::string containedPath(std::string path, const std::string& root) {
+  const std::string prefix = root.ends_with('/') ? root : root + "/";
+  if (path != root && !path.starts_with(prefix)) throw VaultPathError::pathEscapesVault(path);
+  return path;
+}
+
 }  // namespace
 
 std::shared_ptr<KestFileManager> KestFileManager::create(std::optional<std::string> root,
@@ -84,26 +92,15 @@ KestFileManager::~KestFileManager() = default;
 
 std::string KestFileManager::resolvedPath(const std::string& kb) const {
   validateName(kb, "Knowledge base name");
-  std::string path = standardizePath(rootPath_ + "/" + kb, paths_.home());
-  // A second line of defence behind the name rules, which already forbid
-  // separators and "..".
-  const std::string prefix = resolvedRoot_.ends_with('/') ? resolvedRoot_ : resolvedRoot_ + "/";
-  if (path != resolvedRoot_ && !path.starts_with(prefix)) {
-    throw VaultPathError::pathEscapesVault(path);
-  }
-  return path;
+  return containedPath(standardizePath(rootPath_ + "/" + kb, paths_.home()), resolvedRoot_);
 }
 
 std::string KestFileManager::resolvedPath(const std::string& kb,
                                           const std::string& filename) const {
   validateName(kb, "Knowledge base name");
   validateName(filename, "Filename");
-  std::string path = standardizePath(rootPath_ + "/" + kb + "/" + filename, paths_.home());
-  const std::string prefix = resolvedRoot_.ends_with('/') ? resolvedRoot_ : resolvedRoot_ + "/";
-  if (path != resolvedRoot_ && !path.starts_with(prefix)) {
-    throw VaultPathError::pathEscapesVault(path);
-  }
-  return path;
+  return containedPath(standardizePath(rootPath_ + "/" + kb + "/" + filename, paths_.home()),
+                       resolvedRoot_);
 }
 
 void KestFileManager::ensureDefaultKnowledgeBase() const {

@@ -85,7 +85,8 @@ class KestFileManager : public std::enable_shared_from_this<KestFileManager> {
 
   // --- Search -------------------------------------------------------------------
   // The store's index, created on first use (which also schedules its empty check
-  // and rebuild in the background).
+  // and rebuild in the background; the job holds the store weakly, so a store
+  // not owned by a shared_ptr never rebuilds).
   SearchIndex& searchIndex();
   std::vector<SearchResult> searchPages(const std::string& query,
                                         const std::optional<std::string>& kb);
