@@ -119,12 +119,6 @@ TEST_F(SearchIndexTest, SnippetOfALongBodyIsCutAroundTheMatch) {
   EXPECT_LT(results[0].matchingLines[0].size(), 400u);
 }
 
-TEST_F(SearchIndexTest, LimitCapsTheRows) {
-  for (int i = 0; i < 30; ++i) add("General", std::to_string(i) + ".md", "common word");
-  EXPECT_EQ(index.search("common", std::nullopt, 20).size(), 20u);
-  EXPECT_EQ(index.search("common", std::nullopt, 5).size(), 5u);
-}
-
 TEST_F(SearchIndexTest, UpsertKeepsOneRowPerPage) {
   add("General", "a.md", "first version", "First");
   add("General", "a.md", "second version", "Second");

@@ -201,13 +201,6 @@ TEST_F(StoreSearchTest, DeleteKeepsTheRowOfASaveThatTookTheNameBack) {
   EXPECT_TRUE(hits("newer").empty());
 }
 
-TEST_F(StoreSearchTest, SearchIsScopedToAKnowledgeBase) {
-  store->writeFile("Research", "a.md", "quantum", meta("A"));
-  store->writeFile("research", "b.md", "quantum", meta("B"));
-  openIndex();
-  EXPECT_EQ(hits("quantum", std::string("Research")), Keys{"Research/a.md"});
-}
-
 TEST_F(StoreSearchTest, WordlessQueriesAndEmptyURLsNeverOpenTheIndex) {
   fs::create_directories(root);
   EXPECT_TRUE(store->searchPages("", std::nullopt).empty());

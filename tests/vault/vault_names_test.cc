@@ -70,13 +70,5 @@ TEST(StandardizePathTest, ExpandsOnlyALeadingTilde) {
   EXPECT_EQ(standardizePath("~other/x", "/home/u"), "~other/x");
 }
 
-TEST(PageFileNameTest, SuffixIsCaseSensitiveAndSystemFilesAreExcluded) {
-  EXPECT_TRUE(isPageFileName("note.md"));
-  EXPECT_FALSE(isPageFileName("note.MD"));
-  EXPECT_FALSE(isPageFileName("note.txt"));
-  EXPECT_FALSE(isPageFileName("_index.md"));
-  EXPECT_FALSE(isPageFileName("_topic-x.md"));
-}
-
 }  // namespace
 }  // namespace corvanta
