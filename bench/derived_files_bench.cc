@@ -8,8 +8,6 @@
 // Usage: derived_files_bench [vault pages] [saved pages] [knowledge bases saved into]
 //        (defaults 10000 1000 1; saves go round-robin into the vault's first
 //        knowledge bases, "General" first)
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_support.h"
 #include "platform/background_queue.h"
 #include "platform/paths.h"
 #include "vault/derived_file_scheduler.h"
@@ -27,19 +26,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace corvanta;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double cpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using namespace corvanta::bench;
 
 template <typename Work>
 double bestOfThree(Work work) {
@@ -103,7 +91,7 @@ int main(int argc, char** argv) {
   BackgroundQueue::shared().waitUntilIdle(std::chrono::minutes(10));
 
   const uint64_t runsBefore = store->derivedFiles().regenerationsRun();
-  const double cpuBefore = cpuSeconds();
+  const double cpuBefore = processCpuSeconds();
   const auto start = Clock::now();
   for (size_t i = 0; i < requests.size(); ++i) {
     const std::string& kb =
@@ -118,7 +106,7 @@ int main(int argc, char** argv) {
   const bool idle = store->waitForRefreshes(std::chrono::minutes(10));
   const double afterLastSave = secondsSince(lastSave);
   const double total = secondsSince(start);
-  const double cpu = cpuSeconds() - cpuBefore;
+  const double cpu = processCpuSeconds() - cpuBefore;
   const uint64_t runs = store->derivedFiles().regenerationsRun() - runsBefore;
 
   std::printf("burst: %zu saves into %zu knowledge base(s), %.3f s\n", requests.size(),

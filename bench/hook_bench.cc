@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "integrations/claude_code_hook.h"
 #include "platform/background_queue.h"
 #include "platform/paths.h"
@@ -38,22 +38,7 @@
 namespace corvanta {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-struct Figures {
-  double median = 0;
-  double p95 = 0;
-};
-
-Figures summarize(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  auto at = [&](double q) { return samples[static_cast<size_t>(q * (samples.size() - 1) + 0.5)]; };
-  return {at(0.5), at(0.95)};
-}
+using namespace bench;
 
 struct Prompt {
   std::string kind;
@@ -62,12 +47,6 @@ struct Prompt {
 
 double cpuMilliseconds(const struct timeval& user, const struct timeval& system) {
   return (user.tv_sec + system.tv_sec) * 1e3 + (user.tv_usec + system.tv_usec) / 1e3;
-}
-
-double threadCpuMilliseconds() {
-  struct timespec now {};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
 struct HookRun {
@@ -134,22 +113,7 @@ sqlite3* floorWork(const std::string& root, const std::vector<std::string>& keyw
   }
   sqlite3* db = nullptr;
   sqlite3_open_v2((root + "/.kest-search.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  for (const std::string& keyword : keywords) {
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT kb, filename, title, domain, url, "
-                       "snippet(pages_fts, 5, '', '', '...', 30) as snippet FROM pages_fts "
-                       "WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?",
-                       -1, &statement, nullptr);
-    const std::string match = SearchIndex::buildMatchQuery(keyword);
-    sqlite3_bind_text(statement, 1, match.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int(statement, 2, 20);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
-      ++rows;
-    }
-    sqlite3_finalize(statement);
-  }
+  for (const std::string& keyword : keywords) rows += directSearch(db, keyword);
   return db;
 }
 
@@ -212,14 +176,14 @@ void measure(const std::string& kind, const std::string& text, const std::string
       sqlite3_close(db);
     }
   }
-  const Figures h = summarize(hook);
-  const Figures hc = summarize(hookCpu);
+  const Latency h = summarize(hook);
+  const Latency hc = summarize(hookCpu);
   std::printf("%-17s %zu kw %5zu B | hook wall %7.2f ms p95 %7.2f | cpu %7.2f ms | RSS %5.1f MiB",
               kind.c_str(), keywords.size(), answerBytes, h.median, h.p95, hc.median,
               peakKiB / 1024.0);
   if (withFloor) {
-    const Figures f = summarize(floor);
-    const Figures fc = summarize(floorCpu);
+    const Latency f = summarize(floor);
+    const Latency fc = summarize(floorCpu);
     std::printf(" | floor wall %7.2f cpu %7.2f | ratio wall %5.2f cpu %5.2f", f.median, fc.median,
                 h.median / f.median, hc.median / fc.median);
   }

@@ -11,7 +11,6 @@
 //   wrk -t2 -c16 -d10s http://127.0.0.1:7421/ping
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,6 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/analytics.h"
+#include "bench_support.h"
 #include "http/http_routes.h"
 #include "http/http_server.h"
 #include "platform/background_queue.h"
@@ -38,21 +38,7 @@
 namespace corvanta {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// CPU seconds of this whole process (server, background refreshes and the
-// benchmark's own clients). Unlike wall time it does not depend on how busy
-// the rest of the machine is.
-double processCpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using namespace bench;
 
 // One request on a fresh connection; returns the status (0 on failure).
 int request(uint16_t port, const std::string& bytes, std::string* body = nullptr) {
@@ -148,14 +134,13 @@ void benchSearch(uint16_t port, const GeneratedVault& vault) {
     std::string body;
     const auto start = Clock::now();
     if (request(port, "GET /search?q=" + query + " HTTP/1.1\r\n\r\n", &body) != 200) continue;
-    latencies.push_back(secondsSince(start) * 1000);
+    latencies.push_back(millisecondsSince(start));
     hits += nlohmann::json::parse(body).size();
   }
-  std::sort(latencies.begin(), latencies.end());
   if (latencies.empty()) return;
+  const Latency latency = summarize(latencies);
   std::printf("GET /search: median %.2f ms, p95 %.2f ms, max %.2f ms (%zu queries, %zu hits)\n",
-              latencies[latencies.size() / 2], latencies[latencies.size() * 95 / 100],
-              latencies.back(), latencies.size(), hits);
+              latency.median, latency.p95, latency.max, latencies.size(), hits);
 }
 
 int run(size_t pages, int posts, int clients) {

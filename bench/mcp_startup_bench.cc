@@ -4,47 +4,26 @@
 // median and the 95th percentile.
 //
 // Usage: mcp_startup_bench [runs]   (default 50)
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench_support.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using namespace corvanta::bench;
 
 struct Timing {
   double toInitialize = 0;
   double toExit = 0;
 };
-
-std::vector<std::string> environmentFor(const std::string& home) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry; ++entry) {
-    std::string text(*entry);
-    if (text.rfind("HOME=", 0) == 0 || text.rfind("XDG_", 0) == 0) continue;
-    env.push_back(text);
-  }
-  env.push_back("HOME=" + home);
-  env.push_back("XDG_CONFIG_HOME=" + home + "/config");
-  env.push_back("XDG_DATA_HOME=" + home + "/data");
-  return env;
-}
 
 // Reads from `fd` until a full line has arrived; false on end or error.
 bool readLine(int fd) {
@@ -57,48 +36,22 @@ bool readLine(int fd) {
 }
 
 bool runOnce(const std::string& home, Timing& timing) {
-  int in[2], out[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-
-  std::vector<std::string> env = environmentFor(home);
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::string program = CORVANTA_BINARY, flag = "--mcp";
-  char* argv[] = {program.data(), flag.data(), nullptr};
-
   const std::string request =
       "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{}}\n";
-  const Clock::time_point start = Clock::now();
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(in[0]);
-  ::close(out[1]);
-  bool ok =
-      spawned == 0 &&
-      ::write(in[1], request.data(), request.size()) == static_cast<ssize_t>(request.size()) &&
-      readLine(out[0]);
-  timing.toInitialize = millisecondsSince(start);
+  const Child child = spawnWithPipes({CORVANTA_BINARY, "--mcp"}, environmentFor(home));
+  if (child.pid < 0) return false;
+  const bool ok = ::write(child.input, request.data(), request.size()) ==
+                      static_cast<ssize_t>(request.size()) &&
+                  readLine(child.output);
+  timing.toInitialize = millisecondsSince(child.started);
 
   const Clock::time_point closing = Clock::now();
-  ::close(in[1]);
+  ::close(child.input);
   int status = 0;
-  if (spawned == 0) ::waitpid(pid, &status, 0);
+  ::waitpid(child.pid, &status, 0);
   timing.toExit = millisecondsSince(closing);
-  ::close(out[0]);
+  ::close(child.output);
   return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  const size_t index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-  return values[index];
 }
 
 void runScenario(const char* name, const std::string& home, int runs) {
@@ -110,11 +63,12 @@ void runScenario(const char* name, const std::string& home, int runs) {
     toInitialize.push_back(timing.toInitialize);
     toExit.push_back(timing.toExit);
   }
+  const Latency initialize = summarize(toInitialize), exiting = summarize(toExit);
   std::printf(
       "%-28s spawn->initialize median %6.2f ms  p95 %6.2f ms | stdin closed->exit median %6.2f ms  "
       "p95 %6.2f ms%s\n",
-      name, percentile(toInitialize, 0.5), percentile(toInitialize, 0.95), percentile(toExit, 0.5),
-      percentile(toExit, 0.95), failures ? "  (some runs failed)" : "");
+      name, initialize.median, initialize.p95, exiting.median, exiting.p95,
+      failures ? "  (some runs failed)" : "");
 }
 
 std::string makeHome(bool withKnowledgeBase) {
@@ -122,16 +76,7 @@ std::string makeHome(bool withKnowledgeBase) {
   const std::string home = ::mkdtemp(pattern);
   const std::filesystem::path vault = std::filesystem::path(home) / "vault";
   std::filesystem::create_directories(withKnowledgeBase ? vault / "General" : vault);
-  std::filesystem::create_directories(std::filesystem::path(home) / "config/corvanta-vault");
-  std::FILE* settings = std::fopen((home + "/config/corvanta-vault/settings.json").c_str(), "w");
-  if (settings) {
-    // Usage events go to a closed local port, never to the real endpoint.
-    std::fprintf(settings,
-                 "{\"vaultRootPath\":\"%s\",\"analytics.captureURL\":"
-                 "\"http://127.0.0.1:9/capture/\"}",
-                 vault.c_str());
-    std::fclose(settings);
-  }
+  writeSettings(home, vault.string());
   return home;
 }
 

@@ -8,77 +8,40 @@
 //
 // The vault's search index, compiled index files and guide are built before the
 // server starts, as they would be on a vault in daily use.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "bench_support.h"
 #include "platform/background_queue.h"
 #include "platform/paths.h"
 #include "search/search_index.h"
 #include "vault/kest_file_manager.h"
 #include "vault_generator.h"
 
-extern char** environ;
-
 namespace corvanta {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-struct Latency {
-  double median = 0;
-  double p95 = 0;
-};
-
-Latency summarize(std::vector<double> samples) {
-  if (samples.empty()) return {};
-  std::sort(samples.begin(), samples.end());
-  auto at = [&](double q) { return samples[static_cast<size_t>(q * (samples.size() - 1) + 0.5)]; };
-  return {at(0.5), at(0.95)};
-}
+using namespace bench;
 
 // One `corvanta-vault --mcp` child spoken to over pipes, line by line.
 class McpSession {
  public:
   explicit McpSession(const std::string& home) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> env = environmentFor(home);
-    std::vector<char*> envp;
-    for (std::string& entry : env) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::string program = CORVANTA_BINARY, flag = "--mcp";
-    char* argv[] = {program.data(), flag.data(), nullptr};
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    input_ = in[1];
-    output_ = out[0];
+    const Child child = spawnWithPipes({CORVANTA_BINARY, "--mcp"}, environmentFor(home));
+    pid_ = child.pid;
+    input_ = child.input;
+    output_ = child.output;
   }
 
   ~McpSession() {
@@ -108,19 +71,6 @@ class McpSession {
   }
 
  private:
-  static std::vector<std::string> environmentFor(const std::string& home) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-      std::string text(*entry);
-      if (text.rfind("HOME=", 0) == 0 || text.rfind("XDG_", 0) == 0) continue;
-      env.push_back(text);
-    }
-    env.push_back("HOME=" + home);
-    env.push_back("XDG_CONFIG_HOME=" + home + "/config");
-    env.push_back("XDG_DATA_HOME=" + home + "/data");
-    return env;
-  }
-
   std::string readLine() {
     for (;;) {
       size_t end = buffer_.find('\n', scanned_);
@@ -145,26 +95,6 @@ class McpSession {
   size_t scanned_ = 0;
   int nextId_ = 0;
 };
-
-// The statement SearchIndex runs for a search without a knowledge base,
-// prepared, stepped and finalized per call as the index does.
-size_t directSearch(sqlite3* db, const std::string& query) {
-  static const char* kSql =
-      "SELECT kb, filename, title, domain, url, snippet(pages_fts, 5, '', '', '...', 30) as "
-      "snippet FROM pages_fts WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?";
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, kSql, -1, &statement, nullptr);
-  std::string expression = SearchIndex::buildMatchQuery(query);
-  sqlite3_bind_text(statement, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_int(statement, 2, 20);
-  size_t rows = 0;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
-    ++rows;
-  }
-  sqlite3_finalize(statement);
-  return rows;
-}
 
 bool isToolError(const std::string& response) {
   nlohmann::json parsed = nlohmann::json::parse(response, nullptr, false);
@@ -261,11 +191,7 @@ std::string makeHome(size_t pages, uint32_t seed, GeneratedVault& vault) {
   std::string home = (std::filesystem::temp_directory_path() / "corvanta-bench-XXXXXX").string();
   if (!::mkdtemp(home.data())) return {};
   vault = generateVault(home + "/vault", pages, seed);
-  std::filesystem::create_directories(home + "/config/corvanta-vault");
-  // Analytics, should the server send any, go nowhere: a closed local port.
-  std::ofstream(home + "/config/corvanta-vault/settings.json") << nlohmann::json{
-      {"vaultRootPath", home + "/vault"},
-      {"analytics.captureURL", "http://127.0.0.1:9/capture/"}}.dump();
+  writeSettings(home, home + "/vault");
   return home;
 }
 

@@ -6,10 +6,8 @@
 //   ./search_rebuild_bench [pages=10000] [seed=42]
 #include <sqlite3.h>
 #include <stdlib.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/background_queue.h"
 #include "platform/paths.h"
 #include "search/search_index.h"
@@ -30,19 +29,7 @@
 namespace corvanta {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// CPU time of this thread: on a shared, loaded machine wall time mostly measures
-// the neighbours, so both are printed.
-double threadCpuMilliseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
-}
+using namespace bench;
 
 // Peak resident set since the last resetPeakMemory(), in MiB.
 double peakMemoryMiB() {
@@ -65,19 +52,6 @@ double currentMemoryMiB() {
 
 void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-struct Latency {
-  double median = 0;
-  double p95 = 0;
-  double max = 0;
-};
-
-Latency summarize(std::vector<double> samples) {
-  if (samples.empty()) return {};
-  std::sort(samples.begin(), samples.end());
-  auto at = [&](double q) { return samples[static_cast<size_t>(q * (samples.size() - 1))]; };
-  return {at(0.5), at(0.95), samples.back()};
-}
-
 struct Samples {
   std::vector<double> wall;
   std::vector<double> cpu;
@@ -96,25 +70,6 @@ Samples timeEach(const std::vector<std::string>& queries, int rounds,
     }
   }
   return samples;
-}
-
-// The statement SearchIndex runs, on a connection of its own, with nothing else.
-size_t directSearch(sqlite3* db, const std::string& query) {
-  static const char* kSql =
-      "SELECT kb, filename, title, domain, url, snippet(pages_fts, 5, '', '', '...', 30) as "
-      "snippet FROM pages_fts WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?";
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, kSql, -1, &statement, nullptr);
-  std::string expression = SearchIndex::buildMatchQuery(query);
-  sqlite3_bind_text(statement, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_int(statement, 2, 20);
-  size_t rows = 0;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
-    ++rows;
-  }
-  sqlite3_finalize(statement);
-  return rows;
 }
 
 void printLatency(const char* label, const Samples& index, const Samples& direct) {
