@@ -8,11 +8,16 @@ constexpr const char* kMarker = "didMigrateFromKestBundleId";
 }  // namespace
 
 const std::vector<std::string>& migratedSettingKeys() {
-  static const std::vector<std::string> keys = {
-      "vaultRootPath",        "chatgpt.bearerToken",   "chatgpt.userId",
-      "chatgpt.appSecret",    "chatgpt.connectorEnabled", "hasSeenWelcomeScreen",
-      "posthogDistinctId",    "posthogInstalledFired", "updateCheck.lastAt",
-      "updateCheck.dismissedVersion"};
+  static const std::vector<std::string> keys = {"vaultRootPath",
+                                                "chatgpt.bearerToken",
+                                                "chatgpt.userId",
+                                                "chatgpt.appSecret",
+                                                "chatgpt.connectorEnabled",
+                                                "hasSeenWelcomeScreen",
+                                                "posthogDistinctId",
+                                                "posthogInstalledFired",
+                                                "updateCheck.lastAt",
+                                                "updateCheck.dismissedVersion"};
   return keys;
 }
 

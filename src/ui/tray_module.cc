@@ -31,7 +31,9 @@ class QtMainLoop : public MainLoop {
       QTimer::singleShot(static_cast<int>(delay.count()), qApp, std::move(work));
     });
   }
-  void quit() override { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
+  void quit() override {
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  }
 };
 
 // The status item's glyph: a rounded bookmark with a notch, drawn as one path.

@@ -41,8 +41,7 @@ class KestFileManager : public std::enable_shared_from_this<KestFileManager> {
   // The root is `root` when given, else the `vaultRootPath` setting when it holds
   // text, else the default folder. Does not touch the disk.
   static std::shared_ptr<KestFileManager> create(std::optional<std::string> root,
-                                                 const SettingsStore& settings,
-                                                 const Paths& paths);
+                                                 const SettingsStore& settings, const Paths& paths);
 
   // `background` runs the refresh jobs and the search index's rebuild.
   KestFileManager(std::string rootPath, Paths paths, BackgroundQueue& background);
@@ -120,7 +119,8 @@ class KestFileManager : public std::enable_shared_from_this<KestFileManager> {
   // Picks the first free name (filename, base-2.md, ... base-1000.md) and claims it
   // atomically with `claim`, which returns false when the name was taken meanwhile.
   template <typename Claim>
-  std::string claimUniqueName(const std::string& kb, const std::string& filename, Claim claim) const;
+  std::string claimUniqueName(const std::string& kb, const std::string& filename,
+                              Claim claim) const;
 
   const std::string rootPath_;
   const std::string resolvedRoot_;

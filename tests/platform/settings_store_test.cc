@@ -45,7 +45,8 @@ TEST(SettingsStoreTest, ConcurrentWritersFromSeveralProcessesKeepEveryKey) {
     pid_t pid = fork();
     if (pid == 0) {
       SettingsStore store(path);
-      for (int k = 0; k < kKeys; ++k) store.set("p" + std::to_string(p) + "k" + std::to_string(k), k);
+      for (int k = 0; k < kKeys; ++k)
+        store.set("p" + std::to_string(p) + "k" + std::to_string(k), k);
       _exit(0);
     }
     children.push_back(pid);

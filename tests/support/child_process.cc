@@ -88,8 +88,8 @@ ProcessResult runProcess(const std::string& program, const ProcessOptions& optio
     result.standardOutput += *line;
     result.standardOutput += '\n';
   }
-  result.exitStatus = child.wait(result.timedOut ? std::chrono::milliseconds(0)
-                                                 : std::chrono::milliseconds(5000));
+  result.exitStatus =
+      child.wait(result.timedOut ? std::chrono::milliseconds(0) : std::chrono::milliseconds(5000));
   // readLine() returns whole lines only; what remains is output without a final "\n".
   result.standardOutput += child.readLine(std::chrono::milliseconds(0)).value_or("");
   result.standardError = child.standardError();

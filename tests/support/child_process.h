@@ -18,9 +18,9 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-  std::vector<std::string> arguments;               // without argv[0]
-  std::map<std::string, std::string> environment;   // added to (or replacing in) ours
-  std::vector<std::string> unsetEnvironment;         // removed from ours
+  std::vector<std::string> arguments;              // without argv[0]
+  std::map<std::string, std::string> environment;  // added to (or replacing in) ours
+  std::vector<std::string> unsetEnvironment;       // removed from ours
   std::string standardInput;
   std::chrono::milliseconds timeLimit{30000};
 };
