@@ -1,5 +1,7 @@
 #include "platform/unicode_text.h"
 
+#include <cstring>
+
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/uchar.h>
@@ -89,8 +91,19 @@ bool isPunctuation(char32_t c) { return u_ispunct(static_cast<UChar32>(c)); }
 }  // namespace
 
 bool isValidUtf8(std::string_view text) {
+  // Every page read checks its whole text, and pages are mostly ASCII: skip
+  // eight ASCII bytes at a time and decode only around the others.
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   size_t offset = 0;
   while (offset < text.size()) {
+    if (text.size() - offset >= 8) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + offset, sizeof word);
+      if ((word & kHighBits) == 0) {
+        offset += 8;
+        continue;
+      }
+    }
     if (static_cast<unsigned char>(text[offset]) < 0x80) {
       ++offset;
       continue;

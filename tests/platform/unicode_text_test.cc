@@ -127,6 +127,8 @@ TEST(UnicodeTextTest, Utf8DecodingAndEncoding) {
   EXPECT_FALSE(isValidUtf8("\xC0\xAF"));            // overlong
   EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));        // surrogate
   EXPECT_FALSE(isValidUtf8("ok\xF4\x90\x80\x80"));  // above U+10FFFF
+  EXPECT_FALSE(isValidUtf8(std::string(20, 'a') + "\xC3" + std::string(20, 'b')));
+  EXPECT_TRUE(isValidUtf8(std::string(21, 'a') + "\u00e9" + std::string(13, 'b')));
 }
 
 TEST(UnicodeTextTest, InvalidUtf8IsHandledWithoutOverruns) {
