@@ -245,12 +245,19 @@ std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
 // hit for that page.
 void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywords,
                                            PageTally& tally) const {
+  IndexFileScanner scanner(keywords);
   for (const std::string& kb : knowledgeBaseNames(fileManager->resolvedRoot())) {
-    std::optional<std::string> index = fileManager->readIndex(kb);
-    if (!index) continue;  // invalid name, no index file, or unreadable
-    const std::string_view text = tally.keep(std::move(*index));
-    for (const IndexFileHit& hit : findIndexFileHits(text, keywords)) {
-      tally.addIndexHit(kb, hit.fileName, hit.keyword);
+    std::string path;
+    try {
+      path = fileManager->resolvedPath(kb, "_index.md");
+    } catch (const std::exception&) {
+      continue;  // a folder whose name no knowledge base may have
+    }
+    std::optional<ScannedIndexFile> scanned = scanner.scanFile(path);
+    if (!scanned) continue;  // no index file, or unreadable
+    const std::string_view names = tally.keep(std::move(scanned->names));
+    for (const ScannedIndexFile::Hit& hit : scanned->hits) {
+      tally.addIndexHit(kb, names.substr(hit.nameOffset, hit.nameSize), hit.keyword);
     }
   }
 }

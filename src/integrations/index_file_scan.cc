@@ -1,9 +1,12 @@
 #include "integrations/index_file_scan.h"
 
-#include <string.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unicode/utf8.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <unordered_map>
 
@@ -11,6 +14,86 @@
 
 namespace corvanta {
 namespace {
+
+// Sixteen bytes at a time: every x86-64 and ARMv8 processor has vectors this
+// wide, and the compiler maps these operations straight onto them.
+using Block = uint8_t __attribute__((vector_size(16)));
+constexpr size_t kBlockSize = sizeof(Block);
+// Lower-cased text is followed by this many zero bytes (and the longest
+// keyword's length) for the vector loads that run past its end.
+constexpr size_t kPadding = 4 * kBlockSize;
+
+// Read this much of a file at a time: the piece and its lower-cased copy stay in
+// the processor's cache while every keyword is looked for.
+constexpr size_t kPieceSize = 64 * 1024;
+
+Block loadBlock(const char* bytes) {
+  Block block;
+  std::memcpy(&block, bytes, sizeof block);
+  return block;
+}
+
+bool anyByteSet(Block block) {
+  uint64_t words[2];
+  std::memcpy(words, &block, sizeof words);
+  return (words[0] | words[1]) != 0;
+}
+
+// Copies `size` bytes with every ASCII capital lower-cased; true when any byte
+// is not ASCII. Bytes of other characters are 0x80 or above and never change.
+bool lowerAsciiLetters(const char* in, char* out, size_t size) {
+  Block high = {};
+  size_t i = 0;
+  for (; i + kBlockSize <= size; i += kBlockSize) {
+    Block block = loadBlock(in + i);
+    const Block capital = (Block)((Block)(block - 'A') < 26);
+    high |= block;
+    block |= capital & 0x20;
+    std::memcpy(out + i, &block, sizeof block);
+  }
+  bool nonAscii = anyByteSet(high & 0x80);
+  for (; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(in[i]);
+    out[i] = static_cast<char>(c | (static_cast<unsigned char>(c - 'A') < 26) << 5);
+    nonAscii |= c >= 0x80;
+  }
+  return nonAscii;
+}
+
+// The offset of the next byte at or after `offset` that is not ASCII.
+size_t skipAscii(std::string_view text, size_t offset) {
+  for (; offset + kBlockSize <= text.size(); offset += kBlockSize) {
+    if (anyByteSet(loadBlock(text.data() + offset) & 0x80)) break;
+  }
+  while (offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x80) ++offset;
+  return offset;
+}
+
+bool isBreakAt(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  if (c >= 0x0A && c <= 0x0D) return true;
+  if (c == 0xC2) return i + 1 < text.size() && byte(i + 1) == 0x85;
+  return c == 0xE2 && i + 2 < text.size() && byte(i + 1) == 0x80 && (byte(i + 2) & 0xFE) == 0xA8;
+}
+
+// The line around `offset`, by the same line breaks as `LineSplitter`. The text
+// is valid UTF-8, so a break's last byte is recognised by the bytes before it.
+std::string_view lineAround(std::string_view text, size_t offset) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  size_t start = offset;
+  for (; start > 0; --start) {
+    const unsigned char c = byte(start - 1);
+    if (c >= 0x0A && c <= 0x0D) break;
+    if (c == 0x85 && start >= 2 && byte(start - 2) == 0xC2) break;
+    if ((c & 0xFE) == 0xA8 && start >= 3 && byte(start - 2) == 0x80 && byte(start - 3) == 0xE2) {
+      break;
+    }
+  }
+  size_t end = offset;
+  while (end < text.size() && !isBreakAt(text, end)) ++end;
+  return text.substr(start, end - start);
+}
 
 std::string_view entryFileName(std::string_view line) {
   // The last pair, so that brackets inside a title do not count.
@@ -23,132 +106,235 @@ std::string_view entryFileName(std::string_view line) {
   return name.ends_with(".md") ? name : std::string_view();
 }
 
-void lowerAsciiLetters(const unsigned char* __restrict in, unsigned char* __restrict out,
-                       size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    out[i] =
-        static_cast<unsigned char>(in[i] | (static_cast<unsigned char>(in[i] - 'A') < 26) << 5);
+void orderByKeyword(std::vector<IndexFileHit>& hits) {
+  std::stable_sort(hits.begin(), hits.end(), [](const IndexFileHit& a, const IndexFileHit& b) {
+    return a.keyword < b.keyword;
+  });
+}
+
+// Reads into the end of `buffer`; the number of bytes read, 0 at the end of the
+// file, -1 on an error.
+ssize_t readMore(int fd, std::string& buffer, size_t& filled) {
+  buffer.resize(std::max(buffer.size(), filled + kPieceSize));
+  for (;;) {
+    const ssize_t count = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+    if (count < 0 && errno == EINTR) continue;
+    if (count > 0) filled += static_cast<size_t>(count);
+    return count;
   }
 }
 
-// The offset of the next byte at or after `offset` that is not ASCII, eight
-// bytes at a time.
-size_t skipAscii(std::string_view text, size_t offset) {
-  constexpr uint64_t kHighBits = 0x8080808080808080ull;
-  for (uint64_t word; offset + sizeof word <= text.size(); offset += sizeof word) {
-    std::memcpy(&word, text.data() + offset, sizeof word);
-    if (word & kHighBits) break;
+void copyHits(const std::vector<IndexFileHit>& hits, ScannedIndexFile& scanned) {
+  for (const IndexFileHit& hit : hits) {
+    scanned.hits.push_back({hit.keyword, static_cast<uint32_t>(scanned.names.size()),
+                            static_cast<uint32_t>(hit.fileName.size())});
+    scanned.names += hit.fileName;
   }
-  while (offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x80) ++offset;
-  return offset;
-}
-
-// Faster than searching for the first letter and comparing (the way
-// std::string_view::find goes), which stops at every "e" of English text.
-size_t findFrom(std::string_view haystack, std::string_view needle, size_t from) {
-  if (from > haystack.size()) return std::string_view::npos;
-  const void* found =
-      ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
-  return found == nullptr ? std::string_view::npos
-                          : static_cast<size_t>(static_cast<const char*>(found) - haystack.data());
 }
 
 }  // namespace
 
-// Index files are large (a line per page) and nearly all ASCII; their few other
-// characters (the dashes and dots of the layout, accents in titles) mostly have
-// no lower-case form. Lower-casing character by character equals lower-casing
-// the whole text except for a final sigma, which changes and so takes the full
-// path. ICU runs once per distinct character instead of once per line.
-std::string lowerCasedText(std::string_view text, bool& sameOffsets) {
-  // First every ASCII capital, in a loop the compiler vectorizes: bytes of
-  // other characters are 0x80 or above and so are never changed by it.
-  std::string lowered(text.size(), '\0');
-  lowerAsciiLetters(reinterpret_cast<const unsigned char*>(text.data()),
-                    reinterpret_cast<unsigned char*>(lowered.data()), text.size());
-
-  // Then the other characters. The few distinct ones of an index file recur on
-  // every line, so the last verdicts are remembered.
-  std::unordered_map<char32_t, bool> unchanged;
-  char32_t recent[2] = {0, 0};  // known to be unchanged; 0 is ASCII, never looked up
-  for (size_t offset = 0; offset < text.size();) {
-    if (static_cast<unsigned char>(text[offset]) < 0x80) {
-      offset = skipAscii(text, offset + 1);
-      continue;
+// Scans text made of whole lines for the keywords. Lower-casing character by
+// character equals lower-casing the whole text, except for a final sigma,
+// whose context never reaches past a line break; so text is lower-cased a
+// piece or a line at a time.
+class IndexFileScanner::TextScanner {
+ public:
+  explicit TextScanner(const std::vector<std::string>& keywords) {
+    for (size_t k = 0; k < keywords.size(); ++k) {
+      const std::string& keyword = keywords[k];
+      if (keyword.empty()) continue;
+      const size_t last = keyword.size() - 1;
+      needles_.push_back({keyword, k, last, (Block){} + static_cast<uint8_t>(keyword.front()),
+                          (Block){} + static_cast<uint8_t>(keyword[last])});
+      longest_ = std::max(longest_, keyword.size());
     }
-    const size_t start = offset;
-    const char32_t c = nextCodePoint(text, offset);
-    if (c == recent[0] || c == recent[1]) continue;
-    auto [verdict, added] = unchanged.try_emplace(c);
-    if (added) {
-      const std::string_view character = text.substr(start, offset - start);
-      verdict->second = toLowerCase(character) == character;
-    }
-    if (!verdict->second) {
-      sameOffsets = false;
-      return toLowerCase(text);
-    }
-    recent[1] = recent[0];
-    recent[0] = c;
   }
-  sameOffsets = true;
-  return lowered;
+
+  // Adds the hits of `text` (whole lines; the last may lack its break) in file
+  // order; false, with `hits` unchanged, when the text is not valid UTF-8.
+  bool scan(std::string_view text, std::vector<IndexFileHit>& hits) {
+    if (needles_.empty()) return isValidUtf8(text);
+    lowered_.resize(text.size() + kPadding + longest_);
+    const bool nonAscii = lowerAsciiLetters(text.data(), lowered_.data(), text.size());
+    // Zeros after the text: the vector loads may run past its end, and no
+    // keyword holds a zero byte.
+    std::memset(lowered_.data() + text.size(), 0, kPadding + longest_);
+    bool sameOffsets = true;
+    if (nonAscii && !checkOtherCharacters(text, sameOffsets)) return false;
+    if (sameOffsets) {
+      findInLoweredText(text, hits);
+    } else {
+      findLineByLine(text, hits);
+    }
+    return true;
+  }
+
+ private:
+  struct Needle {
+    std::string text;
+    size_t keyword;
+    size_t lastOffset;
+    Block first, last;
+  };
+
+  // Validates the characters beyond ASCII and tells whether lower-casing leaves
+  // them all as they are (index files hold few distinct ones: the dashes and
+  // dots of the layout, accents in titles; verdicts are remembered).
+  bool checkOtherCharacters(std::string_view text, bool& sameOffsets) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    for (size_t offset = skipAscii(text, 0); offset < text.size();
+         offset = skipAscii(text, offset)) {
+      auto index = static_cast<int32_t>(offset);
+      UChar32 c;
+      U8_NEXT(bytes, index, length, c);
+      if (c < 0) return false;
+      const size_t start = offset;
+      offset = static_cast<size_t>(index);
+      if (!sameOffsets || c == recent_[0] || c == recent_[1]) continue;
+      auto [verdict, added] = unchanged_.try_emplace(c);
+      if (added) {
+        const std::string_view character = text.substr(start, offset - start);
+        verdict->second = toLowerCase(character) == character;
+      }
+      if (verdict->second) {
+        recent_[1] = recent_[0];
+        recent_[0] = c;
+      } else {
+        sameOffsets = false;  // keep going: the rest must still be valid
+      }
+    }
+    return true;
+  }
+
+  // A position is a candidate when both the keyword's first and its last byte
+  // match, which few positions of ordinary text do. One keyword at a time, with
+  // its bytes held in registers, over text that stays in the cache.
+  void findInLoweredText(std::string_view text, std::vector<IndexFileHit>& hits) {
+    const char* lowered = lowered_.data();
+    constexpr size_t kStride = 4 * kBlockSize;
+    for (size_t n = 0; n < needles_.size(); ++n) {
+      const Needle& needle = needles_[n];
+      const Block first = needle.first;
+      const Block last = needle.last;
+      const char* lastBytes = lowered + needle.lastOffset;
+      const char* previousLine = nullptr;
+      auto candidates = [&](size_t at) {
+        return (Block)(loadBlock(lowered + at) == first) &
+               (Block)(loadBlock(lastBytes + at) == last);
+      };
+      for (size_t i = 0; i < text.size(); i += kStride) {
+        const Block found[4] = {candidates(i), candidates(i + kBlockSize),
+                                candidates(i + 2 * kBlockSize), candidates(i + 3 * kBlockSize)};
+        if (!anyByteSet(found[0] | found[1] | found[2] | found[3])) continue;
+        for (size_t b = 0; b < 4; ++b) {
+          if (anyByteSet(found[b])) {
+            addMatches(text, i + b * kBlockSize, found[b], needle, previousLine, hits);
+          }
+        }
+      }
+    }
+  }
+
+  void addMatches(std::string_view text, size_t blockStart, Block candidates, const Needle& needle,
+                  const char*& previousLine, std::vector<IndexFileHit>& hits) const {
+    uint8_t lanes[kBlockSize];
+    std::memcpy(lanes, &candidates, sizeof lanes);
+    for (size_t lane = 0; lane < kBlockSize; ++lane) {
+      const size_t offset = blockStart + lane;
+      if (lanes[lane] == 0 || offset + needle.text.size() > text.size()) continue;
+      if (std::memcmp(lowered_.data() + offset, needle.text.data(), needle.text.size()) != 0) {
+        continue;
+      }
+      // A keyword holds no line break, so the match lies within one line,
+      // which counts once however often it mentions the keyword.
+      const std::string_view line = lineAround(text, offset);
+      if (line.data() == previousLine) continue;
+      previousLine = line.data();
+      const std::string_view name = entryFileName(line);
+      if (!name.empty()) hits.push_back({needle.keyword, name});
+    }
+  }
+
+  // Some character changes its length when lower-cased: lines are lowered one
+  // by one, so that each line's matches are still found in that line.
+  void findLineByLine(std::string_view text, std::vector<IndexFileHit>& hits) const {
+    LineSplitter splitter(text);
+    for (std::string_view line; splitter.next(line);) {
+      const std::string_view name = entryFileName(line);
+      if (name.empty()) continue;
+      const std::string lowered = toLowerCase(line);
+      for (const Needle& needle : needles_) {
+        if (lowered.find(needle.text) != std::string::npos) {
+          hits.push_back({needle.keyword, name});
+        }
+      }
+    }
+  }
+
+  std::vector<Needle> needles_;
+  size_t longest_ = 0;
+  std::string lowered_;  // reused: fresh memory costs a page fault per 4 KiB
+  std::unordered_map<UChar32, bool> unchanged_;
+  UChar32 recent_[2] = {0, 0};  // known to be unchanged; 0 is ASCII, never looked up
+};
+
+IndexFileScanner::IndexFileScanner(const std::vector<std::string>& keywords)
+    : text_(std::make_unique<TextScanner>(keywords)) {}
+
+IndexFileScanner::~IndexFileScanner() = default;
+
+std::vector<IndexFileHit> IndexFileScanner::findHits(std::string_view text) {
+  std::vector<IndexFileHit> hits;
+  if (!text_->scan(text, hits)) return {};
+  orderByKeyword(hits);
+  return hits;
+}
+
+std::optional<ScannedIndexFile> IndexFileScanner::scanFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && scanPieces(fd);
+  ::close(fd);
+  if (!ok) return std::nullopt;
+  ScannedIndexFile scanned = std::move(scanned_);
+  scanned_ = {};
+  std::stable_sort(scanned.hits.begin(), scanned.hits.end(),
+                   [](const ScannedIndexFile::Hit& a, const ScannedIndexFile::Hit& b) {
+                     return a.keyword < b.keyword;
+                   });
+  return scanned;
+}
+
+// Feeds the open file to the text scanner a piece of whole lines at a time.
+bool IndexFileScanner::scanPieces(int fd) {
+  scanned_ = {};
+  size_t filled = 0;
+  for (bool atEnd = false; !atEnd;) {
+    const ssize_t count = readMore(fd, buffer_, filled);
+    if (count < 0) return false;
+    atEnd = count == 0;
+    // A piece ends after its last "\n", so that no line or character is split.
+    const void* lastNewline = filled == 0 ? nullptr : ::memrchr(buffer_.data(), '\n', filled);
+    size_t pieceSize = filled;
+    if (!atEnd) {
+      if (lastNewline == nullptr) continue;  // a line longer than a piece: read on
+      pieceSize = static_cast<size_t>(static_cast<const char*>(lastNewline) - buffer_.data()) + 1;
+    }
+    hits_.clear();
+    if (!text_->scan(std::string_view(buffer_.data(), pieceSize), hits_)) return false;
+    copyHits(hits_, scanned_);
+    std::memmove(buffer_.data(), buffer_.data() + pieceSize, filled - pieceSize);
+    filled -= pieceSize;
+  }
+  return true;
 }
 
 std::vector<IndexFileHit> findIndexFileHits(std::string_view text,
                                             const std::vector<std::string>& keywords) {
-  bool sameOffsets = false;
-  const std::string lowered = lowerCasedText(text, sameOffsets);
-  const std::string_view haystack(lowered);
-  // Most keywords of a prompt appear in no index file at all.
-  if (std::none_of(keywords.begin(), keywords.end(), [&](const std::string& keyword) {
-        return !keyword.empty() && findFrom(haystack, keyword, 0) != std::string_view::npos;
-      })) {
-    return {};
-  }
-
-  // Only lines that name a page can give hits. Lower-casing never adds, removes
-  // or alters a line break, so the lines of the lowered text match the lines of
-  // the text one for one.
-  struct Entry {
-    size_t begin, end;  // the line's byte range in the lowered text
-    std::string_view fileName;
-  };
-  std::vector<Entry> entries;
-  const std::vector<std::string_view> lines = splitLines(text);
-  std::vector<std::string_view> loweredLines;
-  if (!sameOffsets) loweredLines = splitLines(haystack);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string_view name = entryFileName(lines[i]);
-    if (name.empty()) continue;
-    const std::string_view line = sameOffsets               ? lines[i]
-                                  : i < loweredLines.size() ? loweredLines[i]
-                                                            : std::string_view();
-    const size_t begin = static_cast<size_t>(line.data() - (sameOffsets ? text : haystack).data());
-    entries.push_back({begin, begin + line.size(), name});
-  }
-  if (entries.empty()) return {};
-
-  // Keywords hold no line break, so each occurrence lies within one line; the
-  // line is found among the entries by its start. A line counts once however
-  // often it mentions the keyword.
-  std::vector<IndexFileHit> hits;
-  for (size_t k = 0; k < keywords.size(); ++k) {
-    const std::string& keyword = keywords[k];
-    if (keyword.empty()) continue;
-    const Entry* last = nullptr;
-    for (size_t offset = findFrom(haystack, keyword, 0); offset != std::string_view::npos;
-         offset = findFrom(haystack, keyword, offset + 1)) {
-      auto next = std::upper_bound(entries.begin(), entries.end(), offset,
-                                   [](size_t value, const Entry& e) { return value < e.begin; });
-      if (next == entries.begin()) continue;
-      const Entry& entry = *(next - 1);
-      if (&entry == last || offset + keyword.size() > entry.end) continue;
-      last = &entry;
-      hits.push_back({k, entry.fileName});
-    }
-  }
-  return hits;
+  return IndexFileScanner(keywords).findHits(text);
 }
 
 }  // namespace corvanta

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace corvanta {
 namespace {
 
@@ -47,14 +49,60 @@ TEST(IndexFileScanTest, LowerCasesBeyondAscii) {
   EXPECT_THAT(hits("no entries here at all\n", {"entries"}), IsEmpty());
 }
 
-TEST(IndexFileScanTest, LowerCasedTextKeepsOffsetsOnlyWhenNothingButAsciiChanges) {
-  bool sameOffsets = false;
-  EXPECT_EQ(lowerCasedText("Café — A · B", sameOffsets), "café — a · b");
-  EXPECT_TRUE(sameOffsets);
-  EXPECT_EQ(lowerCasedText("İSTANBUL", sameOffsets), "i\u0307stanbul");
-  EXPECT_FALSE(sameOffsets);
-  EXPECT_EQ(lowerCasedText("ΟΔΟΣ", sameOffsets), "οδος");
-  EXPECT_FALSE(sameOffsets);
+TEST(IndexFileScanTest, FindsKeywordsAtTheEdgesOfTextAndLines) {
+  // Matches at the very start and end, lines ended by the other line breaks,
+  // keywords sharing first and last letters, and one keyword as part of another.
+  const std::string index =
+      "react [a.md]\u2028[b.md] reactor\u0085[c.md] redirect\v[d.md] rest react";
+  EXPECT_THAT(hits(index, {"react", "rest", "redirect", "reactor"}),
+              ElementsAre("react a.md", "react b.md", "react d.md", "rest d.md", "redirect c.md",
+                          "reactor b.md"));
+  EXPECT_THAT(hits("[a.md] Straße \xff", {"straße"}), IsEmpty());  // not UTF-8
+}
+
+// Files are read in pieces of whole lines; what a piece boundary cuts must
+// still be found, and the names must survive the buffers being reused.
+TEST(IndexFileScanTest, FileScanEqualsTextScanAcrossPieces) {
+  test::TempDir dir;
+  std::string index = "# Big — many pages\n";
+  for (int i = 0; i < 6000; ++i) {
+    index += "- **Entry " + std::to_string(i) + (i % 7 == 0 ? " Kubernetes" : "") +
+             (i % 500 == 3 ? " ΟΔΥΣΣΕΑΣ" : "") + "** — about operators · [page-" +
+             std::to_string(i) + ".md]\n";
+  }
+  index += "- **" + std::string(200000, 'x') + " kubernetes** · [long.md]\n";
+  index += "- **Last kubernetes line** · [last.md]";  // no final line break
+  test::writeText(dir / "_index.md", index);
+
+  const std::vector<std::string> keywords = {"kubernetes", "operators", "οδυσσεας"};
+  IndexFileScanner scanner(keywords);
+  std::vector<std::string> fromFile;
+  for (int pass = 0; pass < 2; ++pass) {  // a second file reuses the buffers
+    const std::optional<ScannedIndexFile> scanned = scanner.scanFile(dir / "_index.md");
+    ASSERT_TRUE(scanned.has_value());
+    fromFile.clear();
+    for (const ScannedIndexFile::Hit& hit : scanned->hits) {
+      fromFile.push_back(keywords[hit.keyword] + " " +
+                         scanned->names.substr(hit.nameOffset, hit.nameSize));
+    }
+  }
+  const std::vector<std::string> fromText = hits(index, keywords);
+  EXPECT_EQ(fromText.size(), 860u + 6000u + 12u);
+  EXPECT_EQ(fromFile, fromText);
+}
+
+TEST(IndexFileScanTest, FilesTheStoreCannotReadGiveNothing) {
+  test::TempDir dir;
+  IndexFileScanner scanner({"kubernetes"});
+  EXPECT_FALSE(scanner.scanFile(dir / "missing.md").has_value());
+  EXPECT_FALSE(scanner.scanFile(dir.path()).has_value());  // a folder
+  // Invalid UTF-8 far past the first piece discards the hits already found.
+  test::writeText(dir / "_index.md",
+                  "- kubernetes [a.md]\n" + std::string(300000, 'a') + "\n\xc3\x28\n");
+  EXPECT_FALSE(scanner.scanFile(dir / "_index.md").has_value());
+  test::writeText(dir / "_index.md", "- kubernetes [a.md]\n");
+  ASSERT_TRUE(scanner.scanFile(dir / "_index.md").has_value());
+  EXPECT_EQ(scanner.scanFile(dir / "_index.md")->names, "a.md");
 }
 
 }  // namespace
