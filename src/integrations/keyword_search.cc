@@ -31,6 +31,19 @@ std::vector<std::vector<SearchResult>> KeywordSearch::search(
     }
   };
 
+  // The first connection opens before any other: when no process has the
+  // database open, opening it rebuilds the shared write-ahead-log index, and a
+  // second connection arriving meanwhile would back off for milliseconds. The
+  // helpers then open theirs while this one already searches, and a helper
+  // that finds every keyword taken never opens one: a prompt whose searches
+  // are all cheap is answered by this thread alone.
+  try {
+    if (!connections_[0] && !keywords.empty()) {
+      connections_[0] = std::make_unique<SearchIndex>(vaultRoot_);
+    }
+  } catch (...) {
+    return results;  // out of memory: nothing is found
+  }
   const size_t workers = std::min(connections_.size(), std::max<size_t>(keywords.size(), 1));
   std::vector<std::thread> helpers;
   for (size_t i = 1; i < workers; ++i) {
