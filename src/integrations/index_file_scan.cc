@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <unordered_map>
 
 #include "platform/unicode_text.h"
@@ -23,9 +26,9 @@ constexpr size_t kBlockSize = sizeof(Block);
 // keyword's length) for the vector loads that run past its end.
 constexpr size_t kPadding = 4 * kBlockSize;
 
-// Read this much of a file at a time: the piece and its lower-cased copy stay in
-// the processor's cache while every keyword is looked for.
-constexpr size_t kPieceSize = 64 * 1024;
+// Read this much of a file at a time: the lower-cased piece stays in the
+// processor's fastest cache while every keyword is looked for.
+constexpr size_t kPieceSize = 32 * 1024;
 
 Block loadBlock(const char* bytes) {
   Block block;
@@ -37,6 +40,70 @@ bool anyByteSet(Block block) {
   uint64_t words[2];
   std::memcpy(words, &block, sizeof words);
   return (words[0] | words[1]) != 0;
+}
+
+// Keywords are looked for in strides of four blocks.
+constexpr size_t kStride = 4 * kBlockSize;
+
+// What a position must hold to be worth comparing with a keyword: its first
+// two bytes and its last one. Few positions of ordinary text pass all three.
+struct Probe {
+  uint8_t first, second, last;
+  size_t lastOffset;  // of `last`; `second` is at offset 1 (or 0 in a one-byte keyword)
+  size_t secondOffset;
+};
+
+// The start of the first stride at or after `from` (a multiple of kStride) where
+// some position passes the probe; `size` if none. This loop is where a scan
+// spends its time.
+size_t candidateStridePortable(const char* text, size_t from, size_t size, const Probe& probe) {
+  const Block firsts = (Block){} + probe.first;
+  const Block seconds = (Block){} + probe.second;
+  const Block lasts = (Block){} + probe.last;
+  auto candidates = [&](size_t at) {
+    return (Block)(loadBlock(text + at) == firsts) &
+           (Block)(loadBlock(text + at + probe.secondOffset) == seconds) &
+           (Block)(loadBlock(text + at + probe.lastOffset) == lasts);
+  };
+  for (size_t i = from; i < size; i += kStride) {
+    if (anyByteSet(candidates(i) | candidates(i + kBlockSize) | candidates(i + 2 * kBlockSize) |
+                   candidates(i + 3 * kBlockSize))) {
+      return i;
+    }
+  }
+  return size;
+}
+
+#if defined(__x86_64__)
+// Twice the width where the processor has it (nearly all made since 2013).
+__attribute__((target("avx2"))) size_t candidateStrideAvx2(const char* text, size_t from,
+                                                           size_t size, const Probe& probe) {
+  const __m256i firsts = _mm256_set1_epi8(static_cast<char>(probe.first));
+  const __m256i seconds = _mm256_set1_epi8(static_cast<char>(probe.second));
+  const __m256i lasts = _mm256_set1_epi8(static_cast<char>(probe.last));
+  auto load = [&](size_t at) __attribute__((target("avx2"))) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
+  };
+  auto candidates = [&](size_t at) __attribute__((target("avx2"))) {
+    return _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpeq_epi8(load(at), firsts),
+                         _mm256_cmpeq_epi8(load(at + probe.secondOffset), seconds)),
+        _mm256_cmpeq_epi8(load(at + probe.lastOffset), lasts));
+  };
+  for (size_t i = from; i < size; i += kStride) {
+    const __m256i found = _mm256_or_si256(candidates(i), candidates(i + 32));
+    if (!_mm256_testz_si256(found, found)) return i;
+  }
+  return size;
+}
+#endif
+
+size_t candidateStride(const char* text, size_t from, size_t size, const Probe& probe) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return candidateStrideAvx2(text, from, size, probe);
+#endif
+  return candidateStridePortable(text, from, size, probe);
 }
 
 // Copies `size` bytes with every ASCII capital lower-cased; true when any byte
@@ -145,8 +212,9 @@ class IndexFileScanner::TextScanner {
       const std::string& keyword = keywords[k];
       if (keyword.empty()) continue;
       const size_t last = keyword.size() - 1;
-      needles_.push_back({keyword, k, last, (Block){} + static_cast<uint8_t>(keyword.front()),
-                          (Block){} + static_cast<uint8_t>(keyword[last])});
+      const size_t second = std::min<size_t>(1, last);
+      const auto byte = [&](size_t at) { return static_cast<uint8_t>(keyword[at]); };
+      needles_.push_back({keyword, k, {byte(0), byte(second), byte(last), last, second}});
       longest_ = std::max(longest_, keyword.size());
     }
   }
@@ -174,8 +242,7 @@ class IndexFileScanner::TextScanner {
   struct Needle {
     std::string text;
     size_t keyword;
-    size_t lastOffset;
-    Block first, last;
+    Probe probe;
   };
 
   // Validates the characters beyond ASCII and tells whether lower-casing leaves
@@ -186,21 +253,22 @@ class IndexFileScanner::TextScanner {
     const auto length = static_cast<int32_t>(text.size());
     for (size_t offset = skipAscii(text, 0); offset < text.size();
          offset = skipAscii(text, offset)) {
+      if (const size_t known = knownCharacterAt(text, offset)) {
+        offset += known;
+        continue;
+      }
       auto index = static_cast<int32_t>(offset);
       UChar32 c;
       U8_NEXT(bytes, index, length, c);
       if (c < 0) return false;
       const size_t start = offset;
       offset = static_cast<size_t>(index);
-      if (!sameOffsets || c == recent_[0] || c == recent_[1]) continue;
+      if (!sameOffsets) continue;
       auto [verdict, added] = unchanged_.try_emplace(c);
-      if (added) {
-        const std::string_view character = text.substr(start, offset - start);
-        verdict->second = toLowerCase(character) == character;
-      }
+      const std::string_view character = text.substr(start, offset - start);
+      if (added) verdict->second = toLowerCase(character) == character;
       if (verdict->second) {
-        recent_[1] = recent_[0];
-        recent_[0] = c;
+        remember(character);
       } else {
         sameOffsets = false;  // keep going: the rest must still be valid
       }
@@ -208,30 +276,55 @@ class IndexFileScanner::TextScanner {
     return true;
   }
 
+  // The last two distinct characters found valid and unchanged by lower-casing,
+  // compared as raw bytes: an index file repeats the same dash and dot on every
+  // line, and equal bytes need neither decoding nor looking up again.
+  struct KnownCharacter {
+    uint32_t bytes = 0;
+    uint32_t mask = 0;
+    size_t size = 0;
+  };
+
+  static uint32_t firstBytes(const char* text, size_t count) {
+    uint32_t word = 0;
+    std::memcpy(&word, text, count);
+    return word;
+  }
+
+  size_t knownCharacterAt(std::string_view text, size_t offset) const {
+    if (text.size() - offset < sizeof(uint32_t)) return 0;
+    const uint32_t word = firstBytes(text.data() + offset, sizeof word);
+    for (const KnownCharacter& known : recent_) {
+      if (known.size != 0 && (word & known.mask) == known.bytes) return known.size;
+    }
+    return 0;
+  }
+
+  void remember(std::string_view character) {
+    if (character.size() > sizeof(uint32_t)) return;
+    const uint32_t bytes = firstBytes(character.data(), character.size());
+    if (recent_[0].bytes == bytes && recent_[0].size == character.size()) return;
+    const char ones[sizeof(uint32_t)] = {-1, -1, -1, -1};
+    recent_[1] = recent_[0];
+    recent_[0] = {bytes, firstBytes(ones, character.size()), character.size()};
+  }
+
   // A position is a candidate when both the keyword's first and its last byte
-  // match, which few positions of ordinary text do. One keyword at a time, with
-  // its bytes held in registers, over text that stays in the cache.
+  // match, which few positions of ordinary text do. One keyword at a time, over
+  // text that stays in the cache.
   void findInLoweredText(std::string_view text, std::vector<IndexFileHit>& hits) {
     const char* lowered = lowered_.data();
-    constexpr size_t kStride = 4 * kBlockSize;
-    for (size_t n = 0; n < needles_.size(); ++n) {
-      const Needle& needle = needles_[n];
-      const Block first = needle.first;
-      const Block last = needle.last;
-      const char* lastBytes = lowered + needle.lastOffset;
+    for (const Needle& needle : needles_) {
       const char* previousLine = nullptr;
-      auto candidates = [&](size_t at) {
-        return (Block)(loadBlock(lowered + at) == first) &
-               (Block)(loadBlock(lastBytes + at) == last);
-      };
-      for (size_t i = 0; i < text.size(); i += kStride) {
-        const Block found[4] = {candidates(i), candidates(i + kBlockSize),
-                                candidates(i + 2 * kBlockSize), candidates(i + 3 * kBlockSize)};
-        if (!anyByteSet(found[0] | found[1] | found[2] | found[3])) continue;
-        for (size_t b = 0; b < 4; ++b) {
-          if (anyByteSet(found[b])) {
-            addMatches(text, i + b * kBlockSize, found[b], needle, previousLine, hits);
-          }
+      const Probe& probe = needle.probe;
+      for (size_t i = candidateStride(lowered, 0, text.size(), probe); i < text.size();
+           i = candidateStride(lowered, i + kStride, text.size(), probe)) {
+        for (size_t block = i; block < i + kStride; block += kBlockSize) {
+          const Block found =
+              (Block)(loadBlock(lowered + block) == (Block){} + probe.first) &
+              (Block)(loadBlock(lowered + block + probe.secondOffset) == (Block){} + probe.second) &
+              (Block)(loadBlock(lowered + block + probe.lastOffset) == (Block){} + probe.last);
+          if (anyByteSet(found)) addMatches(text, block, found, needle, previousLine, hits);
         }
       }
     }
@@ -277,7 +370,7 @@ class IndexFileScanner::TextScanner {
   size_t longest_ = 0;
   std::string lowered_;  // reused: fresh memory costs a page fault per 4 KiB
   std::unordered_map<UChar32, bool> unchanged_;
-  UChar32 recent_[2] = {0, 0};  // known to be unchanged; 0 is ASCII, never looked up
+  KnownCharacter recent_[2];
 };
 
 IndexFileScanner::IndexFileScanner(const std::vector<std::string>& keywords)
