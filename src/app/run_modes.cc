@@ -1,5 +1,7 @@
 #include "app/run_modes.h"
 
+#include <sqlite3.h>
+
 #include "app/legacy_migration.h"
 #include "platform/diagnostics.h"
 
@@ -20,6 +22,10 @@ int runProcess(int argc, char** argv) {
   // Decided before anything can print: in the two protocol modes standard output
   // belongs to the protocol alone.
   if (mode != RunMode::application) setDiagnosticStream(DiagnosticStream::standardError);
+  // SQLite's memory statistics take a process-wide lock on every allocation,
+  // which the hook's and the server's concurrent searches would contend for;
+  // nothing here reads the statistics. Must precede any other SQLite call.
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 
   const Paths paths = Paths::fromEnvironment();
   SettingsStore settings(paths.settingsFile());

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -9,6 +12,12 @@
 #include "search/search_index.h"
 
 namespace corvanta {
+namespace {
+
+// How long the calling thread searches alone before helpers join it.
+constexpr auto kHelperDelay = std::chrono::microseconds(1500);
+
+}  // namespace
 
 KeywordSearch::KeywordSearch(std::string vaultRoot, size_t workers)
     : vaultRoot_(std::move(vaultRoot)), connections_(std::max<size_t>(workers, 1)) {}
@@ -31,29 +40,37 @@ std::vector<std::vector<SearchResult>> KeywordSearch::search(
     }
   };
 
-  // The first connection opens before any other: when no process has the
-  // database open, opening it rebuilds the shared write-ahead-log index, and a
-  // second connection arriving meanwhile would back off for milliseconds. The
-  // helpers then open theirs while this one already searches, and a helper
-  // that finds every keyword taken never opens one: a prompt whose searches
-  // are all cheap is answered by this thread alone.
-  try {
-    if (!connections_[0] && !keywords.empty()) {
-      connections_[0] = std::make_unique<SearchIndex>(vaultRoot_);
+  // Most prompts' searches are cheap (rare words, words found nowhere), and a
+  // second connection costs more than they do: its own page cache, memory
+  // arena and lock traffic. So helpers wait a moment and join only when this
+  // thread is still busy; a prompt full of common words, whose searches take
+  // milliseconds each, still gets them.
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  auto help = [&](std::unique_ptr<SearchIndex>& connection) noexcept {
+    {
+      std::unique_lock lock(mutex);
+      if (finished.wait_for(lock, kHelperDelay, [&] { return done; })) return;
     }
-  } catch (...) {
-    return results;  // out of memory: nothing is found
-  }
+    work(connection);
+  };
+
   const size_t workers = std::min(connections_.size(), std::max<size_t>(keywords.size(), 1));
   std::vector<std::thread> helpers;
   for (size_t i = 1; i < workers; ++i) {
     try {
-      helpers.emplace_back(work, std::ref(connections_[i]));
+      helpers.emplace_back(help, std::ref(connections_[i]));
     } catch (const std::system_error&) {
       break;  // no more threads: fewer workers share the keywords
     }
   }
   work(connections_[0]);
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  finished.notify_all();
   for (std::thread& helper : helpers) helper.join();
   return results;
 }
