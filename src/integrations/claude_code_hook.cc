@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -200,32 +201,41 @@ std::vector<std::string> ClaudeCodeHook::extractKeywords(std::string_view prompt
 
 std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
     const std::vector<std::string>& keywords) {
-  // The full-text searches run beside the index-file scan; their hits are added
-  // after it, keyword by keyword, exactly as if the two had run in turn.
-  std::vector<std::vector<SearchResult>> found;
-  auto search = [&]() noexcept {
+  // The index-file scan runs beside the full-text searches; the searches' hits
+  // are added after it, keyword by keyword, exactly as if the two had run in
+  // turn. The searches stay on this thread, whose memory is already set up: a
+  // new thread's first allocations cost a fresh arena, and SQLite allocates
+  // far more than the scan does.
+  PageTally tally(keywords);
+  std::exception_ptr scanFailure;
+  auto scan = [&]() noexcept {
     try {
-      found = searchKeywords(keywords);
+      collectFromIndexFiles(keywords, tally);
     } catch (...) {
-      found.clear();  // out of memory: the full-text index contributes nothing
+      scanFailure = std::current_exception();
     }
   };
-  std::thread searching;
+  std::thread scanning;
   try {
-    searching = std::thread(search);
+    scanning = std::thread(scan);
   } catch (const std::system_error&) {
-    search();  // no thread to spare: search first, then scan
+    scan();  // no thread to spare: scan first, then search
   }
-  PageTally tally(keywords);
+  std::vector<std::vector<SearchResult>> found;
   {
     struct JoinOnExit {
       std::thread& thread;
       ~JoinOnExit() {
         if (thread.joinable()) thread.join();
       }
-    } join{searching};
-    collectFromIndexFiles(keywords, tally);
+    } join{scanning};
+    try {
+      found = searchKeywords(keywords);
+    } catch (...) {
+      found.clear();  // out of memory: the full-text index contributes nothing
+    }
   }
+  if (scanFailure) std::rethrow_exception(scanFailure);
   for (size_t k = 0; k < keywords.size() && k < found.size(); ++k) {
     for (const SearchResult& result : found[k]) {
       // One hit per excerpt line, at least one.
