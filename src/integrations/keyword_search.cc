@@ -14,8 +14,9 @@
 namespace corvanta {
 namespace {
 
-// How long the calling thread searches alone before helpers join it.
-constexpr auto kHelperDelay = std::chrono::microseconds(1500);
+// A search that has run this long is one of a common word, which takes
+// milliseconds; helpers then join the calling thread.
+constexpr auto kSlowSearch = std::chrono::milliseconds(1);
 
 }  // namespace
 
@@ -26,12 +27,24 @@ KeywordSearch::~KeywordSearch() = default;
 
 std::vector<std::vector<SearchResult>> KeywordSearch::search(
     const std::vector<std::string>& keywords, int32_t limit) {
+  using Clock = std::chrono::steady_clock;
   std::vector<std::vector<SearchResult>> results(keywords.size());
   std::atomic<size_t> next{0};
+  // Only the calling thread's progress matters to the helpers: when its current
+  // search began, or that it has finished.
+  std::mutex mutex;
+  std::condition_variable progress;
+  Clock::time_point searchStarted = Clock::now();
+  bool done = false;
+
   // Each worker takes keywords from the shared counter until none is left.
-  auto work = [&](std::unique_ptr<SearchIndex>& connection) noexcept {
+  auto work = [&](std::unique_ptr<SearchIndex>& connection, bool reportProgress) noexcept {
     try {
       for (size_t i = next++; i < keywords.size(); i = next++) {
+        if (reportProgress) {
+          std::lock_guard lock(mutex);
+          searchStarted = Clock::now();
+        }
         if (!connection) connection = std::make_unique<SearchIndex>(vaultRoot_);
         results[i] = connection->search(keywords[i], std::nullopt, limit);
       }
@@ -42,18 +55,17 @@ std::vector<std::vector<SearchResult>> KeywordSearch::search(
 
   // Most prompts' searches are cheap (rare words, words found nowhere), and a
   // second connection costs more than they do: its own page cache, memory
-  // arena and lock traffic. So helpers wait a moment and join only when this
-  // thread is still busy; a prompt full of common words, whose searches take
-  // milliseconds each, still gets them.
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
+  // arena and lock traffic. So a helper joins only once one search of the
+  // calling thread has run for a while, as searches for common words do.
   auto help = [&](std::unique_ptr<SearchIndex>& connection) noexcept {
     {
       std::unique_lock lock(mutex);
-      if (finished.wait_for(lock, kHelperDelay, [&] { return done; })) return;
+      while (!done && Clock::now() < searchStarted + kSlowSearch) {
+        progress.wait_until(lock, searchStarted + kSlowSearch);
+      }
+      if (done) return;
     }
-    work(connection);
+    work(connection, false);
   };
 
   const size_t workers = std::min(connections_.size(), std::max<size_t>(keywords.size(), 1));
@@ -65,12 +77,12 @@ std::vector<std::vector<SearchResult>> KeywordSearch::search(
       break;  // no more threads: fewer workers share the keywords
     }
   }
-  work(connections_[0]);
+  work(connections_[0], true);
   {
     std::lock_guard lock(mutex);
     done = true;
   }
-  finished.notify_all();
+  progress.notify_all();
   for (std::thread& helper : helpers) helper.join();
   return results;
 }
