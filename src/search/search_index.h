@@ -84,6 +84,7 @@ class SearchIndex {
   // The rebuild's own transactions; absent or false when the database refused.
   std::optional<RebuildPlan> startRebuild();
   bool writeRebuildBatch(const std::vector<PageRecord>& batch, const std::string& token, bool last);
+  void mergeSegments();
 
   // Opens the connection when it is not open yet (a vault folder that did not
   // exist at first may exist now). Call with `queue_` held.

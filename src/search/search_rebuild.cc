@@ -167,6 +167,23 @@ void SearchIndex::rebuildAll(KestFileManager& store, const SearchRebuildOptions&
     if (failed) return;
   }
   flush(true);
+  if (!failed) mergeSegments();
+}
+
+// A rebuild leaves the full-text index in many segments (one per batch, partly
+// merged), and a search reads some pages of each: a search that finds little
+// costs twice what it does on one segment. The segments are merged into one a
+// few hundred pages per transaction, so searches and saves run between steps.
+void SearchIndex::mergeSegments() {
+  constexpr int kMaxSteps = 10000;  // a bound, should other writers never pause
+  for (int step = 0; step < kMaxSteps; ++step) {
+    std::lock_guard lock(queue_);
+    if (!openLocked()) return;
+    const int before = sqlite3_total_changes(db_);
+    if (!executeSql(db_, "INSERT INTO pages_fts(pages_fts, rank) VALUES('merge', -500)")) return;
+    // A step that changed fewer than two rows found nothing left to merge.
+    if (sqlite3_total_changes(db_) - before < 2) return;
+  }
 }
 
 }  // namespace corvanta

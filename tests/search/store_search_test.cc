@@ -2,6 +2,7 @@
 // rebuild, and the rebuild's behaviour when pages change or processes die.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -258,6 +259,18 @@ TEST_F(StoreSearchTest, RebuildIsBatchedAndCompleted) {
   EXPECT_EQ(progress, (std::vector<size_t>{5, 10, 15, 20, 21}));
   EXPECT_FALSE(index.isEmpty());
   expectIndexMatchesDisk(root);
+
+  // Each batch wrote a segment of its own; the finished rebuild leaves one.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(
+      sqlite3_open_v2((root + "/.kest-search.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+      SQLITE_OK);
+  sqlite3_stmt* segments = nullptr;
+  sqlite3_prepare_v2(db, "SELECT COUNT(DISTINCT segid) FROM pages_fts_idx", -1, &segments, nullptr);
+  ASSERT_EQ(sqlite3_step(segments), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(segments, 0), 1);
+  sqlite3_finalize(segments);
+  sqlite3_close(db);
 }
 
 TEST_F(StoreSearchTest, CompletedRebuildOfAnEmptyVaultStillReadsEmpty) {
