@@ -74,11 +74,9 @@ std::string MCPServer::respondTo(std::string_view line) {
   const nlohmann::json response =
       core_->handle(request, [this](const nlohmann::json& params) { return callTool(params); });
   if (response.empty()) return {};
-  // Tool texts come from files on disk, which may hold invalid UTF-8; replacing
-  // it keeps the reply valid JSON instead of losing the whole answer.
-  std::string text = response.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  text.push_back('\n');
-  return text;
+  // Tool texts come from files on disk, which may hold invalid UTF-8; the writer
+  // replaces it, which keeps the reply valid JSON instead of losing the answer.
+  return std::string(writer_.line(response));
 }
 
 nlohmann::json MCPServer::callTool(const nlohmann::json& params) {

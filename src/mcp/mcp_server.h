@@ -21,6 +21,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "mcp/json_line_writer.h"
+
 namespace corvanta {
 
 class Analytics;
@@ -68,6 +70,7 @@ class MCPServer {
 
   std::shared_ptr<KestFileManager> fileManager_;
   std::shared_ptr<ApplicationProxy> proxy_;
+  JsonLineWriter writer_;
   std::unique_ptr<MCPToolExecutor> executor_;
   std::unique_ptr<MCPCore> core_;
   const Streams streams_;
