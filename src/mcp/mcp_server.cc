@@ -36,9 +36,10 @@ MCPServer::MCPServer(std::shared_ptr<KestFileManager> fileManager,
                      std::shared_ptr<ApplicationProxy> proxy, Analytics& analytics, Streams streams)
     : fileManager_(std::move(fileManager)),
       proxy_(std::move(proxy)),
-      executor_(std::make_unique<MCPToolExecutor>(fileManager_, analytics)),
-      core_(std::make_unique<MCPCore>(std::make_unique<MCPToolExecutor>(fileManager_, analytics),
-                                      MCPCore::Permission::full, analytics)),
+      analytics_(analytics),
+      executor_(std::make_unique<MCPToolExecutor>(fileManager_, analytics_)),
+      core_(std::make_unique<MCPCore>(std::make_unique<MCPToolExecutor>(fileManager_, analytics_),
+                                      MCPCore::Permission::full, analytics_)),
       streams_(streams) {}
 
 MCPServer::MCPServer(std::shared_ptr<KestFileManager> fileManager,
@@ -51,8 +52,11 @@ void MCPServer::run() {
   checkStartup();
   LineReader reader(streams_.input);
   while (std::optional<std::string> line = reader.next()) {
-    const std::string response = respondTo(*line);
-    if (!response.empty() && !writeAll(streams_.output, response)) return;
+    const std::string_view response = answer(*line);
+    const bool written = response.empty() || writeAll(streams_.output, response);
+    // Only now: the host is already reading its answer.
+    analytics_.flush();
+    if (!written) return;
   }
 }
 
@@ -66,6 +70,12 @@ void MCPServer::checkStartup() {
 }
 
 std::string MCPServer::respondTo(std::string_view line) {
+  std::string response(answer(line));
+  analytics_.flush();
+  return response;
+}
+
+std::string_view MCPServer::answer(std::string_view line) {
   if (line.empty()) return {};
   const nlohmann::json request = parseJson(repairedUtf8(line));
   // Malformed lines and batches are dropped without a parse error reply.
@@ -76,7 +86,7 @@ std::string MCPServer::respondTo(std::string_view line) {
   if (response.empty()) return {};
   // Tool texts come from files on disk, which may hold invalid UTF-8; the writer
   // replaces it, which keeps the reply valid JSON instead of losing the answer.
-  return std::string(writer_.line(response));
+  return writer_.line(response);
 }
 
 nlohmann::json MCPServer::callTool(const nlohmann::json& params) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -252,6 +253,42 @@ TEST_F(MCPServerTest, InvalidUtf8InAToolResultStillGivesAValidLine) {
   const json response = json::parse(line);
   EXPECT_EQ(response["id"], 8);
   EXPECT_EQ(response["result"]["content"][0]["text"], "caf\uFFFD au lait");
+}
+
+// The host waits for nothing but its answer: a call's usage event is passed on
+// only once the answer is out, and none is held back when the session ends.
+TEST_F(MCPServerTest, EventsArePassedOnAfterTheAnswerIsWritten) {
+  // Records, for each event, how many answer lines the host could read by then.
+  class OutputWatchingAnalytics : public Analytics {
+   public:
+    explicit OutputWatchingAnalytics(std::string path) : path_(std::move(path)) {}
+    void capture(const std::string&, const json&) override {
+      const std::string written = test::readText(path_);
+      linesWritten.push_back(std::count(written.begin(), written.end(), '\n'));
+    }
+    std::vector<long> linesWritten;
+
+   private:
+    std::string path_;
+  };
+  OutputWatchingAnalytics watcher(dir_ / "out");
+  test::writeText(dir_ / "in", callLine(1, "corvanta_search", {{"query", "a"}}) + "\n" +
+                                   callLine(2, "corvanta_search", {{"query", "b"}}) + "\n");
+  MCPServer::Streams streams;
+  streams.input = ::open((dir_ / "in").c_str(), O_RDONLY);
+  streams.output = ::open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  streams.error = ::open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  MCPServer(store_, proxy_, watcher, streams).run();
+  for (int fd : {streams.input, streams.output, streams.error}) ::close(fd);
+  EXPECT_EQ(watcher.linesWritten, (std::vector<long>{1, 2}));
+}
+
+TEST_F(MCPServerTest, RespondToPassesTheEventsOnBeforeReturning) {
+  std::unique_ptr<MCPServer> server = makeServer();
+  ASSERT_FALSE(server->respondTo(callLine(1, "corvanta_search", {{"query", "a"}})).empty());
+  ASSERT_EQ(analytics_.events().size(), 1u);
+  EXPECT_EQ(analytics_.events()[0].first, "vault_mcp_tool_called");
+  EXPECT_EQ(analytics_.events()[0].second["tool"], "corvanta_search");
 }
 
 // A host that stops reading our output will never read another answer: the
