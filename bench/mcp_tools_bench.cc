@@ -4,7 +4,14 @@
 // directly through sqlite3 on the same database in the same run, per query
 // class; the ratio is what the server, the executor and the pipes add.
 //
-//   ./mcp_tools_bench [pages=10000] [seed=42]
+//   ./mcp_tools_bench [pages=10000] [seed=42] [events=on|off]
+//
+// CORVANTA_BENCH_SERVER names another server binary to run instead of this
+// build's (an older build, to compare two versions on the same machine state).
+//
+// With events on (the default) every call also posts a usage event to a closed
+// local port, as a host's calls would to the real endpoint; off leaves the
+// capture URL empty.
 //
 // The vault's search index, compiled index files and guide are built before the
 // server starts, as they would be on a vault in daily use.
@@ -38,7 +45,9 @@ using namespace bench;
 class McpSession {
  public:
   explicit McpSession(const std::string& home) {
-    const Child child = spawnWithPipes({CORVANTA_BINARY, "--mcp"}, environmentFor(home));
+    const char* other = std::getenv("CORVANTA_BENCH_SERVER");
+    const Child child =
+        spawnWithPipes({other ? other : CORVANTA_BINARY, "--mcp"}, environmentFor(home));
     pid_ = child.pid;
     input_ = child.input;
     output_ = child.output;
@@ -187,11 +196,11 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
   }
 }
 
-std::string makeHome(size_t pages, uint32_t seed, GeneratedVault& vault) {
+std::string makeHome(size_t pages, uint32_t seed, bool sendEvents, GeneratedVault& vault) {
   std::string home = (std::filesystem::temp_directory_path() / "corvanta-bench-XXXXXX").string();
   if (!::mkdtemp(home.data())) return {};
   vault = generateVault(home + "/vault", pages, seed);
-  writeSettings(home, home + "/vault");
+  writeSettings(home, home + "/vault", sendEvents);
   return home;
 }
 
@@ -211,12 +220,13 @@ void prepareVault(const std::string& home, const std::string& root) {
               millisecondsSince(start));
 }
 
-int run(size_t pages, uint32_t seed) {
+int run(size_t pages, uint32_t seed, bool sendEvents) {
   GeneratedVault vault;
-  std::string home = makeHome(pages, seed, vault);
+  std::string home = makeHome(pages, seed, sendEvents, vault);
   if (home.empty()) return 1;
-  std::printf("vault: %zu pages in %zu knowledge bases, %.1f MiB\n", vault.pageCount,
-              vault.knowledgeBases.size(), static_cast<double>(vault.totalBytes) / 1048576.0);
+  std::printf("vault: %zu pages in %zu knowledge bases, %.1f MiB; usage events %s\n",
+              vault.pageCount, vault.knowledgeBases.size(),
+              static_cast<double>(vault.totalBytes) / 1048576.0, sendEvents ? "on" : "off");
   prepareVault(home, vault.root);
 
   BackgroundQueue queue(1);
@@ -270,5 +280,6 @@ int run(size_t pages, uint32_t seed) {
 int main(int argc, char** argv) {
   size_t pages = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
   uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 42;
-  return corvanta::run(pages, seed);
+  bool sendEvents = argc <= 3 || std::string(argv[3]) != "off";
+  return corvanta::run(pages, seed, sendEvents);
 }
