@@ -61,18 +61,22 @@ class McpSession {
 
   bool running() const { return pid_ > 0; }
 
-  // Sends one request line and returns the response line ("" on failure).
-  std::string roundTrip(const nlohmann::json& request) {
+  // Sends one request line and returns the response line ("" on failure), valid
+  // until the next call.
+  const std::string& roundTrip(const nlohmann::json& request) {
     std::string line = request.dump() + "\n";
     for (size_t written = 0; written < line.size();) {
       ssize_t count = ::write(input_, line.data() + written, line.size() - written);
-      if (count <= 0) return {};
+      if (count <= 0) {
+        line_.clear();
+        return line_;
+      }
       written += static_cast<size_t>(count);
     }
     return readLine();
   }
 
-  std::string callTool(const std::string& name, const nlohmann::json& arguments) {
+  const std::string& callTool(const std::string& name, const nlohmann::json& arguments) {
     return roundTrip({{"jsonrpc", "2.0"},
                       {"id", ++nextId_},
                       {"method", "tools/call"},
@@ -80,27 +84,34 @@ class McpSession {
   }
 
  private:
-  std::string readLine() {
+  // The line lands in a buffer kept between calls, as a host's reader would
+  // keep one: a fresh copy of a 400 KiB answer per call would time this
+  // process's page faults rather than the server.
+  const std::string& readLine() {
     for (;;) {
       size_t end = buffer_.find('\n', scanned_);
       if (end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
+        line_.assign(buffer_, 0, end);
         buffer_.erase(0, end + 1);
         scanned_ = 0;
-        return line;
+        return line_;
       }
       scanned_ = buffer_.size();
-      char chunk[1 << 16];
-      ssize_t count = ::read(output_, chunk, sizeof chunk);
-      if (count <= 0) return {};
-      buffer_.append(chunk, static_cast<size_t>(count));
+      ssize_t count = ::read(output_, chunk_.data(), chunk_.size());
+      if (count <= 0) {
+        line_.clear();
+        return line_;
+      }
+      buffer_.append(chunk_.data(), static_cast<size_t>(count));
     }
   }
 
   pid_t pid_ = -1;
   int input_ = -1;
   int output_ = -1;
+  std::vector<char> chunk_ = std::vector<char>(1 << 20);
   std::string buffer_;
+  std::string line_;
   size_t scanned_ = 0;
   int nextId_ = 0;
 };
@@ -118,7 +129,7 @@ Latency timeTool(McpSession& session, const std::string& name, const nlohmann::j
   int failures = 0;
   for (int i = 0; i < runs; ++i) {
     auto start = Clock::now();
-    std::string response = session.callTool(name, arguments);
+    const std::string& response = session.callTool(name, arguments);
     samples.push_back(millisecondsSince(start));
     if (isToolError(response)) ++failures;
     if (responseBytes) *responseBytes = response.size();

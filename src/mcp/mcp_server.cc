@@ -1,5 +1,6 @@
 #include "mcp/mcp_server.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,17 @@ namespace {
 
 constexpr std::string_view kProxyNotice =
     "Kest MCP: using HTTP proxy (TCC permission issue detected)\n";
+
+// A compiled index answer is several hundred KiB. Through a pipe of the default
+// 64 KiB it would go in a handful of writes, each waiting for the host to read
+// and wake us again; a pipe this size takes the whole line in one.
+constexpr int kOutputPipeBytes = 1 << 20;
+
+// Grows the output pipe; a no-op for files and sockets, and a refusal (a lower
+// system limit) leaves the pipe as it was, which only costs time.
+void enlargeOutputPipe(int fd) {
+  if (::fcntl(fd, F_GETPIPE_SZ) < kOutputPipeBytes) ::fcntl(fd, F_SETPIPE_SZ, kOutputPipeBytes);
+}
 
 // Input is decoded as UTF-8 with invalid bytes replaced by U+FFFD rather than
 // rejected: a request carrying one stray byte in a string still gets its answer
@@ -50,6 +62,7 @@ MCPServer::~MCPServer() = default;
 
 void MCPServer::run() {
   checkStartup();
+  enlargeOutputPipe(streams_.output);
   LineReader reader(streams_.input);
   while (std::optional<std::string> line = reader.next()) {
     const std::string_view response = answer(*line);
