@@ -4,7 +4,19 @@ namespace corvanta {
 
 void DeferredAnalytics::capture(const std::string& event, const nlohmann::json& properties) {
   std::lock_guard lock(mutex_);
+  if (pending_.empty()) oldest_ = std::chrono::steady_clock::now();
   pending_.emplace_back(event, properties);
+}
+
+bool DeferredAnalytics::empty() {
+  std::lock_guard lock(mutex_);
+  return pending_.empty();
+}
+
+bool DeferredAnalytics::due(size_t maxHeld, std::chrono::milliseconds maxAge) {
+  std::lock_guard lock(mutex_);
+  if (pending_.empty()) return false;
+  return pending_.size() >= maxHeld || std::chrono::steady_clock::now() - oldest_ >= maxAge;
 }
 
 void DeferredAnalytics::flush() {

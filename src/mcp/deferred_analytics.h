@@ -4,6 +4,8 @@
 // cheap search, and the assistant host waits for nothing but the answer.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -26,9 +28,14 @@ class DeferredAnalytics : public Analytics {
   // Passes every held event on, in the order they were captured.
   void flush();
 
+  bool empty();
+  // True when `maxHeld` events are held or the oldest was captured `maxAge` ago.
+  bool due(size_t maxHeld, std::chrono::milliseconds maxAge);
+
  private:
   Analytics& target_;
   std::mutex mutex_;
+  std::chrono::steady_clock::time_point oldest_;
   std::vector<std::pair<std::string, nlohmann::json>> pending_;
 };
 

@@ -5,39 +5,65 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/unicode_text.h"
-
 namespace corvanta {
 namespace {
 
 constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 
-// High bit set in the lowest byte of `word` (loaded little-endian) that needs an
-// escape: a control character, '"' or '\\'. Bytes above the first match may be
-// flagged falsely (a borrow runs on), so only the lowest flag is trusted.
-uint64_t escapeFlags(uint64_t word) {
+// High bit set in the lowest byte of `word` (loaded little-endian) that cannot
+// be copied as it is: a control character, '"', '\\' or a non-ASCII byte (to be
+// checked as UTF-8). Bytes above the first match may be flagged falsely (a
+// borrow runs on), so only the lowest flag is trusted.
+uint64_t specialFlags(uint64_t word) {
   const uint64_t quote = word ^ (kOnes * '"');
   const uint64_t backslash = word ^ (kOnes * '\\');
   const uint64_t control = (word - kOnes * 0x20) & ~word;
-  return (control | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash)) & kHighBits;
+  return (word | control | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash)) &
+         kHighBits;
 }
 
-bool needsEscape(unsigned char byte) { return byte < 0x20 || byte == '"' || byte == '\\'; }
+bool isSpecial(unsigned char byte) {
+  return byte < 0x20 || byte == '"' || byte == '\\' || byte >= 0x80;
+}
 
-// Offset of the first byte at or after `from` that needs an escape, or the size.
-size_t nextEscape(std::string_view text, size_t from) {
+// Offset of the first special byte at or after `from`, or the size.
+size_t nextSpecial(std::string_view text, size_t from) {
   if constexpr (std::endian::native == std::endian::little) {
     for (; text.size() - from >= 8; from += 8) {
       uint64_t word;
       std::memcpy(&word, text.data() + from, sizeof word);
-      if (const uint64_t flags = escapeFlags(word)) {
+      if (const uint64_t flags = specialFlags(word)) {
         return from + static_cast<size_t>(std::countr_zero(flags)) / 8;
       }
     }
   }
-  while (from < text.size() && !needsEscape(static_cast<unsigned char>(text[from]))) ++from;
+  while (from < text.size() && !isSpecial(static_cast<unsigned char>(text[from]))) ++from;
   return from;
+}
+
+// Length of the well-formed UTF-8 sequence starting at `offset` (2 to 4), or 0.
+// Overlong forms, surrogates and code points above U+10FFFF are ill-formed, as
+// they are for nlohmann's decoder.
+size_t sequenceLength(std::string_view text, size_t offset) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data() + offset);
+  const size_t available = text.size() - offset;
+  auto continuation = [&](size_t i, unsigned char low = 0x80, unsigned char high = 0xBF) {
+    return i < available && bytes[i] >= low && bytes[i] <= high;
+  };
+  const unsigned char lead = bytes[0];
+  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+    return continuation(1, low, high) && continuation(2) ? 3 : 0;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+    return continuation(1, low, high) && continuation(2) && continuation(3) ? 4 : 0;
+  }
+  return 0;
 }
 
 void appendEscape(std::string& out, unsigned char byte) {
@@ -89,18 +115,28 @@ std::string_view JsonLineWriter::line(const nlohmann::json& value) {
 }
 
 void JsonLineWriter::appendString(std::string& out, std::string_view text) {
-  if (!isValidUtf8(text)) {
-    out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return;
-  }
-  out.reserve(out.size() + text.size() + 2);
+  const size_t begin = out.size();
+  out.reserve(begin + text.size() + 2);
   out.push_back('"');
   for (size_t start = 0;;) {
-    const size_t special = nextEscape(text, start);
+    const size_t special = nextSpecial(text, start);
     out.append(text.data() + start, special - start);
     if (special == text.size()) break;
-    appendEscape(out, static_cast<unsigned char>(text[special]));
-    start = special + 1;
+    const auto byte = static_cast<unsigned char>(text[special]);
+    if (byte < 0x80) {
+      appendEscape(out, byte);
+      start = special + 1;
+      continue;
+    }
+    const size_t length = sequenceLength(text, special);
+    if (length == 0) {
+      // Where each replacement character goes is nlohmann's decoder's call.
+      out.resize(begin);
+      out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      return;
+    }
+    out.append(text.data() + special, length);
+    start = special + length;
   }
   out.push_back('"');
 }

@@ -6,8 +6,9 @@
 // than by dump() because a tool answer can be a whole compiled index of several
 // hundred KiB: dump() decodes it one byte at a time into a fresh string, and on
 // this kind of machine every fresh page of such a string costs a page fault.
-// Valid UTF-8 strings are escaped eight bytes at a time; the rare invalid one is
-// left to nlohmann so that its replacement characters land exactly as before.
+// Strings are checked and escaped in one pass, eight ASCII bytes at a time; the
+// rare one that is not valid UTF-8 is left to nlohmann so that its replacement
+// characters land exactly as before.
 #pragma once
 
 #include <string>

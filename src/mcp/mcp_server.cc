@@ -1,9 +1,11 @@
 #include "mcp/mcp_server.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "app/analytics.h"
 #include "mcp/application_proxy.h"
@@ -29,6 +31,24 @@ constexpr int kOutputPipeBytes = 1 << 20;
 // system limit) leaves the pipe as it was, which only costs time.
 void enlargeOutputPipe(int fd) {
   if (::fcntl(fd, F_GETPIPE_SZ) < kOutputPipeBytes) ::fcntl(fd, F_SETPIPE_SZ, kOutputPipeBytes);
+}
+
+// Usage events wait while requests keep coming: a host that sends its next
+// request within this pause is answered first. Posting an event takes a
+// connection of its own, which on a two-core machine slows the very next answer.
+constexpr std::chrono::milliseconds kIdlePause{2};
+// Bounds on how long and how many events wait when a host never pauses.
+constexpr std::chrono::milliseconds kMaxEventDelay{1000};
+constexpr size_t kMaxHeldEvents = 64;
+
+// True when input arrives (or the input ends) within `pause`.
+bool inputWithin(int fd, std::chrono::milliseconds pause) {
+  pollfd input{fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&input, 1, static_cast<int>(pause.count()));
+  } while (ready < 0 && errno == EINTR);
+  return ready != 0;
 }
 
 // Input is decoded as UTF-8 with invalid bytes replaced by U+FFFD rather than
@@ -66,11 +86,19 @@ void MCPServer::run() {
   LineReader reader(streams_.input);
   while (std::optional<std::string> line = reader.next()) {
     const std::string_view response = answer(*line);
-    const bool written = response.empty() || writeAll(streams_.output, response);
-    // Only now: the host is already reading its answer.
-    analytics_.flush();
-    if (!written) return;
+    if (!response.empty() && !writeAll(streams_.output, response)) return;
+    passEventsOnWhenIdle(reader);
   }
+  // Events still held are passed on when the server goes (analytics_ flushes).
+}
+
+void MCPServer::passEventsOnWhenIdle(const LineReader& reader) {
+  if (analytics_.empty()) return;
+  if (!analytics_.due(kMaxHeldEvents, kMaxEventDelay) &&
+      (reader.hasBufferedInput() || inputWithin(streams_.input, kIdlePause))) {
+    return;
+  }
+  analytics_.flush();
 }
 
 void MCPServer::checkStartup() {

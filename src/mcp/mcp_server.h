@@ -28,6 +28,7 @@ namespace corvanta {
 
 class Analytics;
 class ApplicationProxy;
+class LineReader;
 class KestFileManager;
 class MCPCore;
 class MCPToolExecutor;
@@ -71,6 +72,9 @@ class MCPServer {
   // respondTo() without passing the events on; the view lives until the next
   // call.
   std::string_view answer(std::string_view line);
+  // Passes the held events on once the host pauses (or too many or too old are
+  // held), so that their posting never competes with a request.
+  void passEventsOnWhenIdle(const LineReader& reader);
   bool writeAll(int fd, std::string_view data) const;
 
   std::shared_ptr<KestFileManager> fileManager_;
