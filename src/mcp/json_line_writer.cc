@@ -8,6 +8,10 @@
 namespace corvanta {
 namespace {
 
+// The buffer keeps its pages up to this size; one huge answer (a page of tens of
+// MiB) is not worth holding on to for the rest of the session.
+constexpr size_t kKeptCapacity = 4 << 20;
+
 constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 
@@ -108,6 +112,7 @@ void appendInteger(std::string& out, Integer value) {
 }  // namespace
 
 std::string_view JsonLineWriter::line(const nlohmann::json& value) {
+  if (buffer_.capacity() > kKeptCapacity) std::string().swap(buffer_);
   buffer_.clear();  // keeps the capacity: the pages are already mapped
   append(value);
   buffer_.push_back('\n');

@@ -103,7 +103,10 @@ TEST(JsonLineWriterTest, RandomTextMatchesNlohmann) {
 TEST(JsonLineWriterTest, ALongerLineAfterAShorterOneIsWhole) {
   JsonLineWriter writer;
   const std::string large(300 * 1024, 'x');
+  const std::string huge(6 << 20, 'y');  // beyond what the writer keeps
   EXPECT_EQ(writer.line("short"), "\"short\"\n");
+  EXPECT_EQ(writer.line(large), "\"" + large + "\"\n");
+  EXPECT_EQ(writer.line(huge), "\"" + huge + "\"\n");
   EXPECT_EQ(writer.line(large), "\"" + large + "\"\n");
   EXPECT_EQ(writer.line(1), "1\n");
 }
