@@ -106,12 +106,15 @@ inline std::vector<std::string> environmentFor(const std::string& home) {
 }
 
 // The settings a child started with environmentFor(home) reads. Usage events go
-// to a closed local port, never to the real endpoint.
-inline void writeSettings(const std::string& home, const std::string& vaultRoot) {
+// to a closed local port, never to the real endpoint; without `sendEvents` the
+// URL is left empty and (in a build without a compiled-in endpoint) none are sent.
+inline void writeSettings(const std::string& home, const std::string& vaultRoot,
+                          bool sendEvents = true) {
   std::filesystem::create_directories(home + "/config/corvanta-vault");
   std::ofstream(home + "/config/corvanta-vault/settings.json") << nlohmann::json{
       {"vaultRootPath", vaultRoot},
-      {"analytics.captureURL", "http://127.0.0.1:9/capture/"}}.dump();
+      {"analytics.captureURL",
+       sendEvents ? "http://127.0.0.1:9/capture/" : ""}}.dump();
 }
 
 struct Child {

@@ -4,7 +4,14 @@
 // directly through sqlite3 on the same database in the same run, per query
 // class; the ratio is what the server, the executor and the pipes add.
 //
-//   ./mcp_tools_bench [pages=10000] [seed=42]
+//   ./mcp_tools_bench [pages=10000] [seed=42] [events=on|off]
+//
+// CORVANTA_BENCH_SERVER names another server binary to run instead of this
+// build's (an older build, to compare two versions on the same machine state).
+//
+// With events on (the default) every call also posts a usage event to a closed
+// local port, as a host's calls would to the real endpoint; off leaves the
+// capture URL empty.
 //
 // The vault's search index, compiled index files and guide are built before the
 // server starts, as they would be on a vault in daily use.
@@ -38,7 +45,9 @@ using namespace bench;
 class McpSession {
  public:
   explicit McpSession(const std::string& home) {
-    const Child child = spawnWithPipes({CORVANTA_BINARY, "--mcp"}, environmentFor(home));
+    const char* other = std::getenv("CORVANTA_BENCH_SERVER");
+    const Child child =
+        spawnWithPipes({other ? other : CORVANTA_BINARY, "--mcp"}, environmentFor(home));
     pid_ = child.pid;
     input_ = child.input;
     output_ = child.output;
@@ -52,18 +61,22 @@ class McpSession {
 
   bool running() const { return pid_ > 0; }
 
-  // Sends one request line and returns the response line ("" on failure).
-  std::string roundTrip(const nlohmann::json& request) {
+  // Sends one request line and returns the response line ("" on failure), valid
+  // until the next call.
+  const std::string& roundTrip(const nlohmann::json& request) {
     std::string line = request.dump() + "\n";
     for (size_t written = 0; written < line.size();) {
       ssize_t count = ::write(input_, line.data() + written, line.size() - written);
-      if (count <= 0) return {};
+      if (count <= 0) {
+        line_.clear();
+        return line_;
+      }
       written += static_cast<size_t>(count);
     }
     return readLine();
   }
 
-  std::string callTool(const std::string& name, const nlohmann::json& arguments) {
+  const std::string& callTool(const std::string& name, const nlohmann::json& arguments) {
     return roundTrip({{"jsonrpc", "2.0"},
                       {"id", ++nextId_},
                       {"method", "tools/call"},
@@ -71,27 +84,34 @@ class McpSession {
   }
 
  private:
-  std::string readLine() {
+  // The line lands in a buffer kept between calls, as a host's reader would
+  // keep one: a fresh copy of a 400 KiB answer per call would time this
+  // process's page faults rather than the server.
+  const std::string& readLine() {
     for (;;) {
       size_t end = buffer_.find('\n', scanned_);
       if (end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
+        line_.assign(buffer_, 0, end);
         buffer_.erase(0, end + 1);
         scanned_ = 0;
-        return line;
+        return line_;
       }
       scanned_ = buffer_.size();
-      char chunk[1 << 16];
-      ssize_t count = ::read(output_, chunk, sizeof chunk);
-      if (count <= 0) return {};
-      buffer_.append(chunk, static_cast<size_t>(count));
+      ssize_t count = ::read(output_, chunk_.data(), chunk_.size());
+      if (count <= 0) {
+        line_.clear();
+        return line_;
+      }
+      buffer_.append(chunk_.data(), static_cast<size_t>(count));
     }
   }
 
   pid_t pid_ = -1;
   int input_ = -1;
   int output_ = -1;
+  std::vector<char> chunk_ = std::vector<char>(1 << 20);
   std::string buffer_;
+  std::string line_;
   size_t scanned_ = 0;
   int nextId_ = 0;
 };
@@ -109,7 +129,7 @@ Latency timeTool(McpSession& session, const std::string& name, const nlohmann::j
   int failures = 0;
   for (int i = 0; i < runs; ++i) {
     auto start = Clock::now();
-    std::string response = session.callTool(name, arguments);
+    const std::string& response = session.callTool(name, arguments);
     samples.push_back(millisecondsSince(start));
     if (isToolError(response)) ++failures;
     if (responseBytes) *responseBytes = response.size();
@@ -151,11 +171,18 @@ std::vector<QueryClass> queryClasses(const GeneratedVault& vault) {
   return {common, rare, both, none};
 }
 
+// Samples per side that a cheap query class gets at least: the median of twenty
+// 0.1 ms calls moves with every hiccup of a shared machine.
+constexpr size_t kCheapClassSamples = 200;
+constexpr double kCheapCallMs = 2.0;
+
 // Interleaves the tool's round trips with the direct statement, alternating
 // which goes first, so that both see the same machine load and the same caches.
 void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, int rounds) {
-  std::printf("corvanta_search round trip vs. the same SELECT through sqlite3 (%d rounds):\n",
-              rounds);
+  std::printf(
+      "corvanta_search round trip vs. the same SELECT through sqlite3 (%d rounds, at least %zu "
+      "samples for classes under %.0f ms):\n",
+      rounds, kCheapClassSamples, kCheapCallMs);
   for (const QueryClass& queryClass : queryClasses(vault)) {
     std::vector<double> viaTool, direct;
     auto measureTool = [&](const std::string& query) {
@@ -168,7 +195,9 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
       directSearch(db, query);
       direct.push_back(millisecondsSince(start));
     };
-    for (int round = 0; round < rounds; ++round) {
+    const size_t queries = queryClass.queries.size();
+    size_t classRounds = static_cast<size_t>(rounds);
+    for (size_t round = 0; round < classRounds; ++round) {
       for (const std::string& query : queryClass.queries) {
         if (round % 2 == 0) {
           measureTool(query);
@@ -177,6 +206,9 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
           measureDirect(query);
           measureTool(query);
         }
+      }
+      if (round == 0 && summarize(direct).median < kCheapCallMs) {
+        classRounds = std::max(classRounds, (kCheapClassSamples + queries - 1) / queries);
       }
     }
     Latency tool = summarize(viaTool), sql = summarize(direct);
@@ -187,11 +219,11 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
   }
 }
 
-std::string makeHome(size_t pages, uint32_t seed, GeneratedVault& vault) {
+std::string makeHome(size_t pages, uint32_t seed, bool sendEvents, GeneratedVault& vault) {
   std::string home = (std::filesystem::temp_directory_path() / "corvanta-bench-XXXXXX").string();
   if (!::mkdtemp(home.data())) return {};
   vault = generateVault(home + "/vault", pages, seed);
-  writeSettings(home, home + "/vault");
+  writeSettings(home, home + "/vault", sendEvents);
   return home;
 }
 
@@ -211,12 +243,13 @@ void prepareVault(const std::string& home, const std::string& root) {
               millisecondsSince(start));
 }
 
-int run(size_t pages, uint32_t seed) {
+int run(size_t pages, uint32_t seed, bool sendEvents) {
   GeneratedVault vault;
-  std::string home = makeHome(pages, seed, vault);
+  std::string home = makeHome(pages, seed, sendEvents, vault);
   if (home.empty()) return 1;
-  std::printf("vault: %zu pages in %zu knowledge bases, %.1f MiB\n", vault.pageCount,
-              vault.knowledgeBases.size(), static_cast<double>(vault.totalBytes) / 1048576.0);
+  std::printf("vault: %zu pages in %zu knowledge bases, %.1f MiB; usage events %s\n",
+              vault.pageCount, vault.knowledgeBases.size(),
+              static_cast<double>(vault.totalBytes) / 1048576.0, sendEvents ? "on" : "off");
   prepareVault(home, vault.root);
 
   BackgroundQueue queue(1);
@@ -270,5 +303,6 @@ int run(size_t pages, uint32_t seed) {
 int main(int argc, char** argv) {
   size_t pages = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
   uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 42;
-  return corvanta::run(pages, seed);
+  bool sendEvents = argc <= 3 || std::string(argv[3]) != "off";
+  return corvanta::run(pages, seed, sendEvents);
 }

@@ -65,7 +65,9 @@ std::string searchEntry(const SearchResult& hit) {
 }
 
 nlohmann::json knowledgeBaseOverview(KestFileManager& store, const std::string& kb) {
-  if (std::optional<std::string> index = store.readIndex(kb)) return makeToolResult(*index);
+  if (std::optional<std::string> index = store.readIndex(kb)) {
+    return makeToolResult(std::move(*index));
+  }
 
   // Answer now from the pages themselves; the compiled index is there next time.
   store.scheduleIndexRefresh(kb);
@@ -136,7 +138,7 @@ nlohmann::json readFileTool(KestFileManager& store, const ToolArguments& argumen
   std::optional<std::string> text = store.readFile(kb, filename);
   if (!text)
     return makeToolResult("Error: File '" + filename + "' not found in '" + kb + "'", true);
-  return makeToolResult(*text);
+  return makeToolResult(std::move(*text));
 }
 
 nlohmann::json getOverviewTool(KestFileManager& store, const ToolArguments& arguments) {

@@ -16,6 +16,9 @@ class LineReader {
   // still returned; after that, nullopt. A read error counts as end of input.
   std::optional<std::string> next();
 
+  // True when input has been read that next() has not returned yet.
+  bool hasBufferedInput() const { return start_ < buffer_.size(); }
+
  private:
   bool fill();
 

@@ -21,10 +21,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "mcp/deferred_analytics.h"
+#include "mcp/json_line_writer.h"
+
 namespace corvanta {
 
 class Analytics;
 class ApplicationProxy;
+class LineReader;
 class KestFileManager;
 class MCPCore;
 class MCPToolExecutor;
@@ -58,16 +62,26 @@ class MCPServer {
   // The pieces of run(), public so that each can be exercised on its own.
   void checkStartup();
   // Handles one input line (without its terminator). Returns the line to write
-  // (terminated by "\n"), or an empty string when nothing is to be written.
+  // (terminated by "\n"), or an empty string when nothing is to be written. The
+  // events the request recorded are passed on before it returns.
   std::string respondTo(std::string_view line);
   // The tool-call override: forwards to the application or runs locally.
   nlohmann::json callTool(const nlohmann::json& params);
 
  private:
+  // respondTo() without passing the events on; the view lives until the next
+  // call.
+  std::string_view answer(std::string_view line);
+  // Passes the held events on once the host pauses (or too many or too old are
+  // held), so that their posting never competes with a request.
+  void passEventsOnWhenIdle(const LineReader& reader);
   bool writeAll(int fd, std::string_view data) const;
 
   std::shared_ptr<KestFileManager> fileManager_;
   std::shared_ptr<ApplicationProxy> proxy_;
+  // Declared before the executor and core that record into it.
+  DeferredAnalytics analytics_;
+  JsonLineWriter writer_;
   std::unique_ptr<MCPToolExecutor> executor_;
   std::unique_ptr<MCPCore> core_;
   const Streams streams_;

@@ -2,9 +2,9 @@
 
 namespace corvanta {
 
-nlohmann::json makeToolResult(const std::string& text, bool isError) {
+nlohmann::json makeToolResult(std::string text, bool isError) {
   nlohmann::json result = {
-      {"content", nlohmann::json::array({{{"type", "text"}, {"text", text}}})}};
+      {"content", nlohmann::json::array({{{"type", "text"}, {"text", std::move(text)}}})}};
   if (isError) result["isError"] = true;
   return result;
 }

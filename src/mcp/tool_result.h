@@ -8,6 +8,8 @@
 
 namespace corvanta {
 
-nlohmann::json makeToolResult(const std::string& text, bool isError = false);
+// Takes the text by value so that a large one (a whole page or compiled index)
+// is moved into the result rather than copied.
+nlohmann::json makeToolResult(std::string text, bool isError = false);
 
 }  // namespace corvanta

@@ -39,6 +39,16 @@ constexpr const char* kInsertRow =
     "INSERT INTO pages_fts (rowid, kb, filename, title, domain, url, body) "
     "VALUES (?, ?, ?, ?, ?, ?, ?)";
 
+constexpr const char* kSearchAll =
+    "SELECT kb, filename, title, domain, url, "
+    "snippet(pages_fts, 5, '', '', '...', 30) as snippet FROM pages_fts "
+    "WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?";
+constexpr const char* kSearchInKnowledgeBase =
+    "SELECT kb, filename, title, domain, url, "
+    "snippet(pages_fts, 5, '', '', '...', 30) as snippet FROM pages_fts "
+    "WHERE pages_fts MATCH ? AND kb = ? ORDER BY rank LIMIT ?";
+constexpr const char* kCountURL = "SELECT COUNT(*) FROM pages_fts WHERE url = ?";
+
 int64_t rowIdFor(std::string_view kb, std::string_view filename) {
   uint64_t hash = 14695981039346656037ull;
   auto mix = [&hash](unsigned char byte) {
@@ -93,7 +103,10 @@ SearchIndex::SearchIndex(const std::string& vaultRoot) : dbPath_(vaultRoot + "/.
   openLocked();
 }
 
-SearchIndex::~SearchIndex() { sqlite3_close(db_); }
+SearchIndex::~SearchIndex() {
+  statements_.clear();
+  sqlite3_close(db_);
+}
 
 bool SearchIndex::openLocked() {
   if (db_) return true;
@@ -130,7 +143,7 @@ bool SearchIndex::recreateTableLocked() {
 }
 
 void SearchIndex::deleteRowLocked(const std::string& kb, const std::string& filename) {
-  SqliteStatement remove(db_, kDeletePage);
+  SqliteStatement remove(statements_.get(db_, kDeletePage));
   remove.bind(1, rowIdFor(kb, filename)).bind(2, kb).bind(3, filename).run();
 }
 
@@ -138,8 +151,8 @@ void SearchIndex::writeRowLocked(const std::string& kb, const std::string& filen
                                  const std::string& title, const std::string& domain,
                                  const std::string& url, const std::string& body) {
   const int64_t rowId = rowIdFor(kb, filename);
-  SqliteStatement(db_, kDeleteRow).bind(1, rowId).run();
-  SqliteStatement insert(db_, kInsertRow);
+  SqliteStatement(statements_.get(db_, kDeleteRow)).bind(1, rowId).run();
+  SqliteStatement insert(statements_.get(db_, kInsertRow));
   insert.bind(1, rowId).bind(2, kb).bind(3, filename).bind(4, title).bind(5, domain).bind(6, url);
   insert.bind(7, body).run();
 }
@@ -190,15 +203,9 @@ std::vector<SearchResult> SearchIndex::search(std::string_view query,
   std::string expression = buildMatchQuery(query);
   if (expression.empty()) return {};
 
-  std::string sql =
-      "SELECT kb, filename, title, domain, url, "
-      "snippet(pages_fts, 5, '', '', '...', 30) as snippet FROM pages_fts "
-      "WHERE pages_fts MATCH ?";
-  sql += kb ? " AND kb = ? ORDER BY rank LIMIT ?" : " ORDER BY rank LIMIT ?";
-
   std::lock_guard lock(queue_);
   if (!openLocked()) return {};
-  SqliteStatement select(db_, sql);
+  SqliteStatement select(statements_.get(db_, kb ? kSearchInKnowledgeBase : kSearchAll));
   select.bind(1, expression);
   if (kb)
     select.bind(2, *kb).bind(3, limit);
@@ -222,7 +229,7 @@ std::vector<SearchResult> SearchIndex::search(std::string_view query,
 int64_t SearchIndex::countPagesWithURL(const std::string& url) {
   std::lock_guard lock(queue_);
   if (!openLocked()) return 0;
-  SqliteStatement count(db_, "SELECT COUNT(*) FROM pages_fts WHERE url = ?");
+  SqliteStatement count(statements_.get(db_, kCountURL));
   count.bind(1, url);
   return count.nextRow() ? count.integer(0) : 0;
 }

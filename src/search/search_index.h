@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "search/statement_cache.h"
 #include "vault/records.h"
 
 struct sqlite3;
@@ -98,6 +99,7 @@ class SearchIndex {
   std::string dbPath_;
   std::mutex queue_;  // the index's serial queue: every statement runs under it
   sqlite3* db_ = nullptr;
+  StatementCache statements_;  // of db_; used under queue_
   bool openFailureReported_ = false;
 };
 

@@ -13,7 +13,17 @@ SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) {
   }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+SqliteStatement::~SqliteStatement() {
+  if (owned_) {
+    sqlite3_finalize(statement_);
+  } else if (statement_) {
+    // A borrowed statement left mid-step would keep its read transaction open
+    // and pin the WAL snapshot; text bound with SQLITE_TRANSIENT is a copy, so
+    // clearing only drops that copy early.
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+}
 
 SqliteStatement& SqliteStatement::bind(int index, std::string_view text) {
   if (statement_) {

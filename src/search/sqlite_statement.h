@@ -19,6 +19,10 @@ namespace corvanta {
 class SqliteStatement {
  public:
   SqliteStatement(sqlite3* db, std::string_view sql);
+  // Borrows a statement kept prepared elsewhere (a StatementCache): it is reset
+  // and its bindings cleared, not finalized, when this goes out of scope. Null
+  // behaves like a statement that failed to prepare.
+  explicit SqliteStatement(sqlite3_stmt* cached) : statement_(cached), owned_(false) {}
   ~SqliteStatement();
   SqliteStatement(const SqliteStatement&) = delete;
   SqliteStatement& operator=(const SqliteStatement&) = delete;
@@ -40,6 +44,7 @@ class SqliteStatement {
 
  private:
   sqlite3_stmt* statement_ = nullptr;
+  bool owned_ = true;
 };
 
 // Runs one or more statements without results; true on success.

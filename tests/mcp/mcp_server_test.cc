@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "mcp/application_proxy.h"
 #include "mcp/tool_result.h"
@@ -252,6 +254,65 @@ TEST_F(MCPServerTest, InvalidUtf8InAToolResultStillGivesAValidLine) {
   const json response = json::parse(line);
   EXPECT_EQ(response["id"], 8);
   EXPECT_EQ(response["result"]["content"][0]["text"], "caf\uFFFD au lait");
+}
+
+// The host waits for nothing but its answer: a call's usage event is passed on
+// only once the answer is out, and none is held back when the session ends.
+TEST_F(MCPServerTest, EventsArePassedOnAfterTheirAnswersAreWritten) {
+  // Records, for each event, how many answer lines the host could read by then.
+  class OutputWatchingAnalytics : public Analytics {
+   public:
+    explicit OutputWatchingAnalytics(std::string path) : path_(std::move(path)) {}
+    void capture(const std::string&, const json&) override {
+      const std::string written = test::readText(path_);
+      linesWritten.push_back(std::count(written.begin(), written.end(), '\n'));
+    }
+    std::vector<long> linesWritten;
+
+   private:
+    std::string path_;
+  };
+  OutputWatchingAnalytics watcher(dir_ / "out");
+  test::writeText(dir_ / "in", callLine(1, "corvanta_search", {{"query", "a"}}) + "\n" +
+                                   callLine(2, "corvanta_search", {{"query", "b"}}) + "\n");
+  MCPServer::Streams streams;
+  streams.input = ::open((dir_ / "in").c_str(), O_RDONLY);
+  streams.output = ::open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  streams.error = ::open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  MCPServer(store_, proxy_, watcher, streams).run();
+  for (int fd : {streams.input, streams.output, streams.error}) ::close(fd);
+  ASSERT_EQ(watcher.linesWritten.size(), 2u);
+  EXPECT_GE(watcher.linesWritten[0], 1);
+  EXPECT_GE(watcher.linesWritten[1], 2);
+}
+
+// Events wait only while requests keep coming: a host that goes quiet (without
+// closing the connection) must not keep them from being sent.
+TEST_F(MCPServerTest, EventsAreSentWhenTheHostPauses) {
+  int input[2], output[2];
+  ASSERT_EQ(::pipe(input), 0);
+  ASSERT_EQ(::pipe(output), 0);
+  std::unique_ptr<MCPServer> server = makeServer({input[0], output[1], -1});
+  std::future<void> running = std::async(std::launch::async, [&] { server->run(); });
+  const std::string request = callLine(1, "corvanta_search", {{"query", "a"}}) + "\n";
+  ASSERT_EQ(::write(input[1], request.data(), request.size()),
+            static_cast<ssize_t>(request.size()));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (analytics_.events().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(analytics_.events().size(), 1u);
+  ::close(input[1]);
+  running.wait();
+  for (int fd : {input[0], output[0], output[1]}) ::close(fd);
+}
+
+TEST_F(MCPServerTest, RespondToPassesTheEventsOnBeforeReturning) {
+  std::unique_ptr<MCPServer> server = makeServer();
+  ASSERT_FALSE(server->respondTo(callLine(1, "corvanta_search", {{"query", "a"}})).empty());
+  ASSERT_EQ(analytics_.events().size(), 1u);
+  EXPECT_EQ(analytics_.events()[0].first, "vault_mcp_tool_called");
+  EXPECT_EQ(analytics_.events()[0].second["tool"], "corvanta_search");
 }
 
 // A host that stops reading our output will never read another answer: the

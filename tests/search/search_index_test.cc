@@ -230,5 +230,60 @@ TEST(SearchIndexOpenTest, AFileThatIsNotADatabaseIsReplaced) {
   EXPECT_EQ(index.search("recovered", std::nullopt, 20).size(), 1u);
 }
 
+// --- Statements kept prepared between calls -------------------------------------
+
+TEST_F(SearchIndexTest, KeptStatementsFollowATableRecreatedByAnotherConnection) {
+  add("General", "old.md", "harbour lights");
+  add("Work", "w.md", "harbour cranes");
+  ASSERT_EQ(hits("harbour", "Work"), (Keys{"Work/w.md"}));
+  ASSERT_EQ(index.countPagesWithURL(""), 2);
+
+  // What a reset in another process does: the table is dropped and created anew.
+  ASSERT_TRUE(
+      test::executeOn(index.dbPath(),
+                      "DROP TABLE pages_fts;"
+                      "CREATE VIRTUAL TABLE pages_fts USING fts5(kb, filename, title, "
+                      "domain, url, body, tokenize='porter unicode61');"
+                      "INSERT INTO pages_fts (kb, filename, title, domain, url, body) "
+                      "VALUES ('Work', 'new.md', 'T', '', 'https://n', 'harbour ferries');"));
+  EXPECT_EQ(hits("harbour"), (Keys{"Work/new.md"}));
+  EXPECT_EQ(hits("harbour", "Work"), (Keys{"Work/new.md"}));
+  EXPECT_EQ(index.countPagesWithURL("https://n"), 1);
+  add("General", "again.md", "harbour tugs");
+  EXPECT_EQ(hits("harbour"), (Keys{"General/again.md", "Work/new.md"}));
+}
+
+TEST_F(SearchIndexTest, KeptStatementsHoldNoReadTransactionBetweenCalls) {
+  for (int i = 0; i < 30; ++i) add("General", std::to_string(i) + ".md", "tide", "T", "https://t");
+  // A limit below the hit count and a single-row count both leave rows unread.
+  ASSERT_EQ(index.search("tide", std::nullopt, 5).size(), 5u);
+  ASSERT_EQ(index.countPagesWithURL("https://t"), 30);
+  // A reader still inside a transaction would keep the log from being emptied.
+  ASSERT_TRUE(test::executeOn(index.dbPath(), "PRAGMA wal_checkpoint(TRUNCATE)"));
+  EXPECT_EQ(fs::file_size(index.dbPath() + "-wal"), 0u);
+}
+
+TEST_F(SearchIndexTest, BindingsOfOneCallNeverLeakIntoTheNext) {
+  add("A", "a.md", "comet");
+  add("B", "b.md", "comet");
+  EXPECT_EQ(hits("comet", "A"), (Keys{"A/a.md"}));
+  EXPECT_EQ(hits("comet"), (Keys{"A/a.md", "B/b.md"}));
+  EXPECT_EQ(hits("comet", "B"), (Keys{"B/b.md"}));
+  EXPECT_TRUE(hits("comet", "C").empty());
+}
+
+TEST(SearchIndexOpenTest, ClosingWithKeptStatementsReleasesTheDatabase) {
+  test::TempDir dir;
+  {
+    SearchIndex index(dir.path());
+    index.upsertPage("General", "a.md", "T", "", "https://a", "closing");
+    ASSERT_EQ(index.search("closing", std::nullopt, 20).size(), 1u);
+    ASSERT_EQ(index.countPagesWithURL("https://a"), 1);
+  }
+  // The last connection to close removes the log; one left open by statements
+  // that were never finalized would leave it behind.
+  EXPECT_FALSE(fs::exists(dir / ".kest-search.db-wal"));
+}
+
 }  // namespace
 }  // namespace corvanta
