@@ -6,7 +6,10 @@
 // and a prompt may carry eight keywords, so running them one after the other on
 // one connection would make the user wait for their sum. Each worker searches on
 // its own connection, and the results come back in keyword order, so callers see
-// exactly what the searches run in sequence would have given.
+// exactly what the searches run in sequence would have given. Most searches
+// are cheap, though (rare words, words found nowhere), and cost less than a
+// second connection: the calling thread searches alone until one search turns
+// out slow, and only then do the other workers join it.
 //
 // The connections stay open as long as the object lives: closing the last
 // connection to the database folds its write-ahead log back into it, work a
