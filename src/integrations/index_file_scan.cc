@@ -6,114 +6,34 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 #include <unordered_map>
 
+#include "integrations/byte_block.h"
+#include "integrations/keyword_probe.h"
 #include "platform/unicode_text.h"
 
 namespace corvanta {
 namespace {
 
-// Sixteen bytes at a time: every x86-64 and ARMv8 processor has vectors this
-// wide, and the compiler maps these operations straight onto them.
-using Block = uint8_t __attribute__((vector_size(16)));
-constexpr size_t kBlockSize = sizeof(Block);
 // Lower-cased text is followed by this many zero bytes (and the longest
-// keyword's length) for the vector loads that run past its end.
-constexpr size_t kPadding = 4 * kBlockSize;
+// keyword's length) for the probe's loads that run past its end.
+constexpr size_t kPadding = kProbeStride;
 
 // Read this much of a file at a time: the lower-cased piece stays in the
 // processor's fastest cache while every keyword is looked for.
 constexpr size_t kPieceSize = 32 * 1024;
 
-Block loadBlock(const char* bytes) {
-  Block block;
-  std::memcpy(&block, bytes, sizeof block);
-  return block;
-}
-
-bool anyByteSet(Block block) {
-  uint64_t words[2];
-  std::memcpy(words, &block, sizeof words);
-  return (words[0] | words[1]) != 0;
-}
-
-// Keywords are looked for in strides of four blocks.
-constexpr size_t kStride = 4 * kBlockSize;
-
-// What a position must hold to be worth comparing with a keyword: its first
-// two bytes and its last one. Few positions of ordinary text pass all three.
-struct Probe {
-  uint8_t first, second, last;
-  size_t lastOffset;  // of `last`; `second` is at offset 1 (or 0 in a one-byte keyword)
-  size_t secondOffset;
-};
-
-// The start of the first stride at or after `from` (a multiple of kStride) where
-// some position passes the probe; `size` if none. This loop is where a scan
-// spends its time.
-size_t candidateStridePortable(const char* text, size_t from, size_t size, const Probe& probe) {
-  const Block firsts = (Block){} + probe.first;
-  const Block seconds = (Block){} + probe.second;
-  const Block lasts = (Block){} + probe.last;
-  auto candidates = [&](size_t at) {
-    return (Block)(loadBlock(text + at) == firsts) &
-           (Block)(loadBlock(text + at + probe.secondOffset) == seconds) &
-           (Block)(loadBlock(text + at + probe.lastOffset) == lasts);
-  };
-  for (size_t i = from; i < size; i += kStride) {
-    if (anyByteSet(candidates(i) | candidates(i + kBlockSize) | candidates(i + 2 * kBlockSize) |
-                   candidates(i + 3 * kBlockSize))) {
-      return i;
-    }
-  }
-  return size;
-}
-
-#if defined(__x86_64__)
-// Twice the width where the processor has it (nearly all made since 2013).
-__attribute__((target("avx2"))) size_t candidateStrideAvx2(const char* text, size_t from,
-                                                           size_t size, const Probe& probe) {
-  const __m256i firsts = _mm256_set1_epi8(static_cast<char>(probe.first));
-  const __m256i seconds = _mm256_set1_epi8(static_cast<char>(probe.second));
-  const __m256i lasts = _mm256_set1_epi8(static_cast<char>(probe.last));
-  auto load = [&](size_t at) __attribute__((target("avx2"))) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
-  };
-  auto candidates = [&](size_t at) __attribute__((target("avx2"))) {
-    return _mm256_and_si256(
-        _mm256_and_si256(_mm256_cmpeq_epi8(load(at), firsts),
-                         _mm256_cmpeq_epi8(load(at + probe.secondOffset), seconds)),
-        _mm256_cmpeq_epi8(load(at + probe.lastOffset), lasts));
-  };
-  for (size_t i = from; i < size; i += kStride) {
-    const __m256i found = _mm256_or_si256(candidates(i), candidates(i + 32));
-    if (!_mm256_testz_si256(found, found)) return i;
-  }
-  return size;
-}
-#endif
-
-size_t candidateStride(const char* text, size_t from, size_t size, const Probe& probe) {
-#if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return candidateStrideAvx2(text, from, size, probe);
-#endif
-  return candidateStridePortable(text, from, size, probe);
-}
-
 // Copies `size` bytes with every ASCII capital lower-cased; true when any byte
 // is not ASCII. Bytes of other characters are 0x80 or above and never change.
 bool lowerAsciiLetters(const char* in, char* out, size_t size) {
-  Block high = {};
+  ByteBlock high = {};
   size_t i = 0;
-  for (; i + kBlockSize <= size; i += kBlockSize) {
-    Block block = loadBlock(in + i);
-    const Block capital = (Block)((Block)(block - 'A') < 26);
+  for (; i + kByteBlockSize <= size; i += kByteBlockSize) {
+    ByteBlock block = loadByteBlock(in + i);
+    const ByteBlock capital = (ByteBlock)((ByteBlock)(block - 'A') < 26);
     high |= block;
     block |= capital & 0x20;
     std::memcpy(out + i, &block, sizeof block);
@@ -129,19 +49,11 @@ bool lowerAsciiLetters(const char* in, char* out, size_t size) {
 
 // The offset of the next byte at or after `offset` that is not ASCII.
 size_t skipAscii(std::string_view text, size_t offset) {
-  for (; offset + kBlockSize <= text.size(); offset += kBlockSize) {
-    if (anyByteSet(loadBlock(text.data() + offset) & 0x80)) break;
+  for (; offset + kByteBlockSize <= text.size(); offset += kByteBlockSize) {
+    if (anyByteSet(loadByteBlock(text.data() + offset) & 0x80)) break;
   }
   while (offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x80) ++offset;
   return offset;
-}
-
-bool isBreakAt(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  if (c >= 0x0A && c <= 0x0D) return true;
-  if (c == 0xC2) return i + 1 < text.size() && byte(i + 1) == 0x85;
-  return c == 0xE2 && i + 2 < text.size() && byte(i + 1) == 0x80 && (byte(i + 2) & 0xFE) == 0xA8;
 }
 
 // The line around `offset`, by the same line breaks as `LineSplitter`. The text
@@ -158,7 +70,7 @@ std::string_view lineAround(std::string_view text, size_t offset) {
     }
   }
   size_t end = offset;
-  while (end < text.size() && !isBreakAt(text, end)) ++end;
+  while (end < text.size() && lineBreakLength(text, end) == 0) ++end;
   return text.substr(start, end - start);
 }
 
@@ -211,10 +123,7 @@ class IndexFileScanner::TextScanner {
     for (size_t k = 0; k < keywords.size(); ++k) {
       const std::string& keyword = keywords[k];
       if (keyword.empty()) continue;
-      const size_t last = keyword.size() - 1;
-      const size_t second = std::min<size_t>(1, last);
-      const auto byte = [&](size_t at) { return static_cast<uint8_t>(keyword[at]); };
-      needles_.push_back({keyword, k, {byte(0), byte(second), byte(last), last, second}});
+      needles_.push_back({keyword, k, KeywordProbe(keyword)});
       longest_ = std::max(longest_, keyword.size());
     }
   }
@@ -242,7 +151,7 @@ class IndexFileScanner::TextScanner {
   struct Needle {
     std::string text;
     size_t keyword;
-    Probe probe;
+    KeywordProbe probe;
   };
 
   // Validates the characters beyond ASCII and tells whether lower-casing leaves
@@ -309,45 +218,35 @@ class IndexFileScanner::TextScanner {
     recent_[0] = {bytes, firstBytes(ones, character.size()), character.size()};
   }
 
-  // A position is a candidate when both the keyword's first and its last byte
-  // match, which few positions of ordinary text do. One keyword at a time, over
-  // text that stays in the cache.
+  // One keyword at a time, over text that stays in the cache.
   void findInLoweredText(std::string_view text, std::vector<IndexFileHit>& hits) {
     const char* lowered = lowered_.data();
     for (const Needle& needle : needles_) {
       const char* previousLine = nullptr;
-      const Probe& probe = needle.probe;
-      for (size_t i = candidateStride(lowered, 0, text.size(), probe); i < text.size();
-           i = candidateStride(lowered, i + kStride, text.size(), probe)) {
-        for (size_t block = i; block < i + kStride; block += kBlockSize) {
-          const Block found =
-              (Block)(loadBlock(lowered + block) == (Block){} + probe.first) &
-              (Block)(loadBlock(lowered + block + probe.secondOffset) == (Block){} + probe.second) &
-              (Block)(loadBlock(lowered + block + probe.lastOffset) == (Block){} + probe.last);
-          if (anyByteSet(found)) addMatches(text, block, found, needle, previousLine, hits);
+      for (size_t stride = nextCandidateStride(lowered, 0, text.size(), needle.probe);
+           stride < text.size(); stride = nextCandidateStride(lowered, stride + kProbeStride,
+                                                              text.size(), needle.probe)) {
+        for (uint64_t bits = candidatesInStride(lowered, stride, needle.probe); bits != 0;
+             bits &= bits - 1) {
+          addMatch(text, stride + std::countr_zero(bits), needle, previousLine, hits);
         }
       }
     }
   }
 
-  void addMatches(std::string_view text, size_t blockStart, Block candidates, const Needle& needle,
-                  const char*& previousLine, std::vector<IndexFileHit>& hits) const {
-    uint8_t lanes[kBlockSize];
-    std::memcpy(lanes, &candidates, sizeof lanes);
-    for (size_t lane = 0; lane < kBlockSize; ++lane) {
-      const size_t offset = blockStart + lane;
-      if (lanes[lane] == 0 || offset + needle.text.size() > text.size()) continue;
-      if (std::memcmp(lowered_.data() + offset, needle.text.data(), needle.text.size()) != 0) {
-        continue;
-      }
-      // A keyword holds no line break, so the match lies within one line,
-      // which counts once however often it mentions the keyword.
-      const std::string_view line = lineAround(text, offset);
-      if (line.data() == previousLine) continue;
-      previousLine = line.data();
-      const std::string_view name = entryFileName(line);
-      if (!name.empty()) hits.push_back({needle.keyword, name});
+  void addMatch(std::string_view text, size_t offset, const Needle& needle,
+                const char*& previousLine, std::vector<IndexFileHit>& hits) const {
+    if (offset + needle.text.size() > text.size() ||
+        std::memcmp(lowered_.data() + offset, needle.text.data(), needle.text.size()) != 0) {
+      return;
     }
+    // A keyword holds no line break, so the match lies within one line, which
+    // counts once however often it mentions the keyword.
+    const std::string_view line = lineAround(text, offset);
+    if (line.data() == previousLine) return;
+    previousLine = line.data();
+    const std::string_view name = entryFileName(line);
+    if (!name.empty()) hits.push_back({needle.keyword, name});
   }
 
   // Some character changes its length when lower-cased: lines are lowered one

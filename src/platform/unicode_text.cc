@@ -75,6 +75,11 @@ char32_t previousCodePoint(std::string_view text, size_t& end) {
 
 // Bytes taken by the line-break character at `i`, or 0: LF, VT, FF, CR, and
 // in UTF-8 NEL (C2 85), LS (E2 80 A8) and PS (E2 80 A9).
+
+bool isPunctuation(char32_t c) { return u_ispunct(static_cast<UChar32>(c)); }
+
+}  // namespace
+
 size_t lineBreakLength(std::string_view text, size_t i) {
   unsigned char c = static_cast<unsigned char>(text[i]);
   if (c >= 0x0A && c <= 0x0D) return 1;
@@ -85,10 +90,6 @@ size_t lineBreakLength(std::string_view text, size_t i) {
   }
   return 0;
 }
-
-bool isPunctuation(char32_t c) { return u_ispunct(static_cast<UChar32>(c)); }
-
-}  // namespace
 
 bool isValidUtf8(std::string_view text) {
   // Every page read checks its whole text, and pages are mostly ASCII: skip

@@ -40,6 +40,10 @@ std::vector<std::string_view> splitLines(std::string_view text);
 
 // The pieces of splitLines one at a time, for callers that stop early or want
 // to avoid the vector on long texts.
+// The length of the line break that starts at byte `i` ("\n", "\v", "\f", "\r",
+// U+0085, U+2028 or U+2029); 0 when none does.
+size_t lineBreakLength(std::string_view text, size_t i);
+
 class LineSplitter {
  public:
   explicit LineSplitter(std::string_view text) : text_(text) {}
