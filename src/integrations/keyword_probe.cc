@@ -18,18 +18,6 @@ ByteBlock candidatesInBlock(const char* text, size_t at, const KeywordProbe& pro
          (ByteBlock)(loadByteBlock(text + at + probe.lastOffset) == (ByteBlock){} + probe.last);
 }
 
-size_t nextCandidateStridePortable(const char* text, size_t from, size_t size,
-                                   const KeywordProbe& probe) {
-  for (size_t i = from; i < size; i += kProbeStride) {
-    ByteBlock found = {};
-    for (size_t block = i; block < i + kProbeStride; block += kByteBlockSize) {
-      found |= candidatesInBlock(text, block, probe);
-    }
-    if (anyByteSet(found)) return i;
-  }
-  return size;
-}
-
 #if defined(__x86_64__)
 // Twice the width where the processor has it (nearly all made since 2013).
 __attribute__((target("avx2"))) size_t nextCandidateStrideAvx2(const char* text, size_t from,
@@ -64,6 +52,18 @@ KeywordProbe::KeywordProbe(std::string_view keyword)
       last(static_cast<uint8_t>(keyword.back())),
       secondOffset(std::min<size_t>(1, keyword.size() - 1)),
       lastOffset(keyword.size() - 1) {}
+
+size_t nextCandidateStridePortable(const char* text, size_t from, size_t size,
+                                   const KeywordProbe& probe) {
+  for (size_t i = from; i < size; i += kProbeStride) {
+    ByteBlock found = {};
+    for (size_t block = i; block < i + kProbeStride; block += kByteBlockSize) {
+      found |= candidatesInBlock(text, block, probe);
+    }
+    if (anyByteSet(found)) return i;
+  }
+  return size;
+}
 
 size_t nextCandidateStride(const char* text, size_t from, size_t size, const KeywordProbe& probe) {
 #if defined(__x86_64__)

@@ -27,6 +27,11 @@ inline constexpr size_t kProbeStride = 64;
 // that holds a candidate; `size` if none. This is where a scan spends its time.
 size_t nextCandidateStride(const char* text, size_t from, size_t size, const KeywordProbe& probe);
 
+// nextCandidateStride with 16-byte vectors only, which every processor has;
+// nextCandidateStride uses wider ones where it can.
+size_t nextCandidateStridePortable(const char* text, size_t from, size_t size,
+                                   const KeywordProbe& probe);
+
 // The candidates of the stride starting at `stride`: bit i for position stride + i.
 uint64_t candidatesInStride(const char* text, size_t stride, const KeywordProbe& probe);
 
