@@ -3,6 +3,7 @@
 #include <algorithm>
 #if defined(__x86_64__)
 #include <immintrin.h>
+#include <sys/platform/x86.h>
 #endif
 
 #include "integrations/byte_block.h"
@@ -67,7 +68,9 @@ size_t nextCandidateStridePortable(const char* text, size_t from, size_t size,
 
 size_t nextCandidateStride(const char* text, size_t from, size_t size, const KeywordProbe& probe) {
 #if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
+  // The C library's record of the processor, made at start-up anyway; the
+  // compiler's own check would add a probe of the processor to every start.
+  static const bool avx2 = CPU_FEATURE_ACTIVE(AVX2);
   if (avx2) return nextCandidateStrideAvx2(text, from, size, probe);
 #endif
   return nextCandidateStridePortable(text, from, size, probe);
