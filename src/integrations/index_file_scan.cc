@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -158,23 +157,19 @@ class IndexFileScanner::TextScanner {
   // them all as they are (index files hold few distinct ones: the dashes and
   // dots of the layout, accents in titles; verdicts are remembered).
   bool checkOtherCharacters(std::string_view text, bool& sameOffsets) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    const auto length = static_cast<int32_t>(text.size());
     for (size_t offset = skipAscii(text, 0); offset < text.size();
          offset = skipAscii(text, offset)) {
       if (const size_t known = knownCharacterAt(text, offset)) {
         offset += known;
         continue;
       }
-      auto index = static_cast<int32_t>(offset);
-      UChar32 c;
-      U8_NEXT(bytes, index, length, c);
-      if (c < 0) return false;
-      const size_t start = offset;
-      offset = static_cast<size_t>(index);
+      const size_t length = utf8SequenceLength(text, offset);
+      if (length == 0) return false;
+      const std::string_view character = text.substr(offset, length);
+      offset += length;
       if (!sameOffsets) continue;
-      auto [verdict, added] = unchanged_.try_emplace(c);
-      const std::string_view character = text.substr(start, offset - start);
+      // Keyed by its bytes: a character has one encoding in valid UTF-8.
+      auto [verdict, added] = unchanged_.try_emplace(firstBytes(character.data(), length));
       if (added) verdict->second = toLowerCase(character) == character;
       if (verdict->second) {
         remember(character);
@@ -210,7 +205,6 @@ class IndexFileScanner::TextScanner {
   }
 
   void remember(std::string_view character) {
-    if (character.size() > sizeof(uint32_t)) return;
     const uint32_t bytes = firstBytes(character.data(), character.size());
     if (recent_[0].bytes == bytes && recent_[0].size == character.size()) return;
     const char ones[sizeof(uint32_t)] = {-1, -1, -1, -1};
@@ -268,7 +262,7 @@ class IndexFileScanner::TextScanner {
   std::vector<Needle> needles_;
   size_t longest_ = 0;
   std::string lowered_;  // reused: fresh memory costs a page fault per 4 KiB
-  std::unordered_map<UChar32, bool> unchanged_;
+  std::unordered_map<uint32_t, bool> unchanged_;
   KnownCharacter recent_[2];
 };
 

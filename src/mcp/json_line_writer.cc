@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/unicode_text.h"
+
 namespace corvanta {
 namespace {
 
@@ -44,30 +46,6 @@ size_t nextSpecial(std::string_view text, size_t from) {
   }
   while (from < text.size() && !isSpecial(static_cast<unsigned char>(text[from]))) ++from;
   return from;
-}
-
-// Length of the well-formed UTF-8 sequence starting at `offset` (2 to 4), or 0.
-// Overlong forms, surrogates and code points above U+10FFFF are ill-formed, as
-// they are for nlohmann's decoder.
-size_t sequenceLength(std::string_view text, size_t offset) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data() + offset);
-  const size_t available = text.size() - offset;
-  auto continuation = [&](size_t i, unsigned char low = 0x80, unsigned char high = 0xBF) {
-    return i < available && bytes[i] >= low && bytes[i] <= high;
-  };
-  const unsigned char lead = bytes[0];
-  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-    return continuation(1, low, high) && continuation(2) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-    return continuation(1, low, high) && continuation(2) && continuation(3) ? 4 : 0;
-  }
-  return 0;
 }
 
 void appendEscape(std::string& out, unsigned char byte) {
@@ -133,7 +111,7 @@ void JsonLineWriter::appendString(std::string& out, std::string_view text) {
       start = special + 1;
       continue;
     }
-    const size_t length = sequenceLength(text, special);
+    const size_t length = utf8SequenceLength(text, special);
     if (length == 0) {
       // Where each replacement character goes is nlohmann's decoder's call.
       out.resize(begin);

@@ -109,15 +109,20 @@ bool isValidUtf8(std::string_view text) {
       ++offset;
       continue;
     }
-    size_t window = std::min<size_t>(text.size() - offset, U8_MAX_LENGTH);
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data() + offset);
-    int32_t index = 0;
-    UChar32 c;
-    U8_NEXT(bytes, index, static_cast<int32_t>(window), c);
-    if (c < 0) return false;
-    offset += static_cast<size_t>(index);
+    const size_t length = utf8SequenceLength(text, offset);
+    if (length == 0) return false;
+    offset += length;
   }
   return true;
+}
+
+size_t utf8SequenceLength(std::string_view text, size_t offset) {
+  const size_t window = std::min<size_t>(text.size() - offset, U8_MAX_LENGTH);
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data() + offset);
+  int32_t index = 0;
+  UChar32 c;
+  U8_NEXT(bytes, index, static_cast<int32_t>(window), c);
+  return c < 0 ? 0 : static_cast<size_t>(index);
 }
 
 size_t graphemeCount(std::string_view text) {

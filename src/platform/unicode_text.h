@@ -11,6 +11,10 @@
 namespace corvanta {
 
 bool isValidUtf8(std::string_view text);
+// The length of the well-formed UTF-8 sequence at `offset` (1 to 4), or 0 when
+// the bytes there are ill-formed: overlong forms, surrogates and code points
+// above U+10FFFF included.
+size_t utf8SequenceLength(std::string_view text, size_t offset);
 
 // Number of user-perceived characters (extended grapheme clusters).
 size_t graphemeCount(std::string_view text);
