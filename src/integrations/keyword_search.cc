@@ -41,11 +41,13 @@ std::vector<std::vector<SearchResult>> KeywordSearch::search(
   auto work = [&](std::unique_ptr<SearchIndex>& connection, bool reportProgress) noexcept {
     try {
       for (size_t i = next++; i < keywords.size(); i = next++) {
+        // Opening is not searching: on a cold start it includes rebuilding the
+        // shared log index, and a helper opening beside it would only wait for it.
+        if (!connection) connection = std::make_unique<SearchIndex>(vaultRoot_);
         if (reportProgress) {
           std::lock_guard lock(mutex);
           searchStarted = Clock::now();
         }
-        if (!connection) connection = std::make_unique<SearchIndex>(vaultRoot_);
         results[i] = connection->search(keywords[i], std::nullopt, limit);
       }
     } catch (...) {
