@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvanta {
 
@@ -21,6 +24,20 @@ inline bool anyByteSet(ByteBlock block) {
   uint64_t words[2];
   std::memcpy(words, &block, sizeof words);
   return (words[0] | words[1]) != 0;
+}
+
+// Bit i set when byte i of `block` has its top bit set (as comparison results
+// and bytes of characters beyond ASCII do).
+inline uint32_t topBitMask(ByteBlock block) {
+#if defined(__SSE2__)
+  return static_cast<uint32_t>(_mm_movemask_epi8(reinterpret_cast<__m128i>(block)));
+#else
+  uint8_t lanes[sizeof block];
+  std::memcpy(lanes, &block, sizeof lanes);
+  uint32_t bits = 0;
+  for (size_t lane = 0; lane < sizeof lanes; ++lane) bits |= uint32_t{lanes[lane] >> 7} << lane;
+  return bits;
+#endif
 }
 
 }  // namespace corvanta

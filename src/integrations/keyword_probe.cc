@@ -79,12 +79,8 @@ size_t nextCandidateStride(const char* text, size_t from, size_t size, const Key
 uint64_t candidatesInStride(const char* text, size_t stride, const KeywordProbe& probe) {
   uint64_t bits = 0;
   for (size_t block = 0; block < kProbeStride / kByteBlockSize; ++block) {
-    uint8_t lanes[kByteBlockSize];
     const ByteBlock found = candidatesInBlock(text, stride + block * kByteBlockSize, probe);
-    std::memcpy(lanes, &found, sizeof lanes);
-    for (size_t lane = 0; lane < kByteBlockSize; ++lane) {
-      if (lanes[lane] != 0) bits |= uint64_t{1} << (block * kByteBlockSize + lane);
-    }
+    bits |= uint64_t{topBitMask(found)} << (block * kByteBlockSize);
   }
   return bits;
 }
