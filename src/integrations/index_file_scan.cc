@@ -25,34 +25,37 @@ constexpr size_t kPadding = kProbeStride;
 // processor's fastest cache while every keyword is looked for.
 constexpr size_t kPieceSize = 32 * 1024;
 
-// Copies `size` bytes with every ASCII capital lower-cased; true when any byte
-// is not ASCII. Bytes of other characters are 0x80 or above and never change.
-bool lowerAsciiLetters(const char* in, char* out, size_t size) {
-  ByteBlock high = {};
+// The text is lowered and its characters beyond ASCII are found this many
+// bytes at a time: one bit per byte in a 64-bit word.
+constexpr size_t kChunkSize = 64;
+
+// Copies `size` bytes with every ASCII capital lower-cased, and sets bit i of
+// highBytes[i / 64] when byte i is not ASCII (a byte of another character,
+// 0x80 or above, which never changes). True when any bit is set.
+bool lowerAsciiLetters(const char* in, char* out, size_t size, std::vector<uint64_t>& highBytes) {
+  highBytes.assign((size + kChunkSize - 1) / kChunkSize, 0);
+  uint64_t any = 0;
   size_t i = 0;
-  for (; i + kByteBlockSize <= size; i += kByteBlockSize) {
-    ByteBlock block = loadByteBlock(in + i);
-    const ByteBlock capital = (ByteBlock)((ByteBlock)(block - 'A') < 26);
-    high |= block;
-    block |= capital & 0x20;
-    std::memcpy(out + i, &block, sizeof block);
+  for (; i + kChunkSize <= size; i += kChunkSize) {
+    uint64_t high = 0;
+    for (size_t b = 0; b < kChunkSize; b += kByteBlockSize) {
+      ByteBlock block = loadByteBlock(in + i + b);
+      const ByteBlock capital = (ByteBlock)((ByteBlock)(block - 'A') < 26);
+      high |= uint64_t{topBitMask(block)} << b;
+      block |= capital & 0x20;
+      std::memcpy(out + i + b, &block, sizeof block);
+    }
+    highBytes[i / kChunkSize] = high;
+    any |= high;
   }
-  bool nonAscii = anyByteSet(high & 0x80);
   for (; i < size; ++i) {
     const auto c = static_cast<unsigned char>(in[i]);
     out[i] = static_cast<char>(c | (static_cast<unsigned char>(c - 'A') < 26) << 5);
-    nonAscii |= c >= 0x80;
+    const uint64_t high = uint64_t{c >= 0x80} << (i % kChunkSize);
+    highBytes[i / kChunkSize] |= high;
+    any |= high;
   }
-  return nonAscii;
-}
-
-// The offset of the next byte at or after `offset` that is not ASCII.
-size_t skipAscii(std::string_view text, size_t offset) {
-  for (; offset + kByteBlockSize <= text.size(); offset += kByteBlockSize) {
-    if (anyByteSet(loadByteBlock(text.data() + offset) & 0x80)) break;
-  }
-  while (offset < text.size() && static_cast<unsigned char>(text[offset]) < 0x80) ++offset;
-  return offset;
+  return any != 0;
 }
 
 // The line around `offset`, by the same line breaks as `LineSplitter`. The text
@@ -132,7 +135,7 @@ class IndexFileScanner::TextScanner {
   bool scan(std::string_view text, std::vector<IndexFileHit>& hits) {
     if (needles_.empty()) return isValidUtf8(text);
     lowered_.resize(text.size() + kPadding + longest_);
-    const bool nonAscii = lowerAsciiLetters(text.data(), lowered_.data(), text.size());
+    const bool nonAscii = lowerAsciiLetters(text.data(), lowered_.data(), text.size(), highBytes_);
     // Zeros after the text: the vector loads may run past its end, and no
     // keyword holds a zero byte.
     std::memset(lowered_.data() + text.size(), 0, kPadding + longest_);
@@ -155,26 +158,31 @@ class IndexFileScanner::TextScanner {
 
   // Validates the characters beyond ASCII and tells whether lower-casing leaves
   // them all as they are (index files hold few distinct ones: the dashes and
-  // dots of the layout, accents in titles; verdicts are remembered).
+  // dots of the layout, accents in titles; verdicts are remembered). Only the
+  // bytes marked in `highBytes_` are looked at.
   bool checkOtherCharacters(std::string_view text, bool& sameOffsets) {
-    for (size_t offset = skipAscii(text, 0); offset < text.size();
-         offset = skipAscii(text, offset)) {
-      if (const size_t known = knownCharacterAt(text, offset)) {
-        offset += known;
-        continue;
-      }
-      const size_t length = utf8SequenceLength(text, offset);
-      if (length == 0) return false;
-      const std::string_view character = text.substr(offset, length);
-      offset += length;
-      if (!sameOffsets) continue;
-      // Keyed by its bytes: a character has one encoding in valid UTF-8.
-      auto [verdict, added] = unchanged_.try_emplace(firstBytes(character.data(), length));
-      if (added) verdict->second = toLowerCase(character) == character;
-      if (verdict->second) {
-        remember(character);
-      } else {
-        sameOffsets = false;  // keep going: the rest must still be valid
+    size_t checked = 0;  // the bytes before this offset belong to checked characters
+    for (size_t chunk = 0; chunk < highBytes_.size(); ++chunk) {
+      for (uint64_t bits = highBytes_[chunk]; bits != 0; bits &= bits - 1) {
+        size_t offset = chunk * kChunkSize + std::countr_zero(bits);
+        if (offset < checked) continue;  // a later byte of a character already checked
+        if (const size_t known = knownCharacterAt(text, offset)) {
+          checked = offset + known;
+          continue;
+        }
+        const size_t length = utf8SequenceLength(text, offset);
+        if (length == 0) return false;
+        checked = offset + length;
+        if (!sameOffsets) continue;
+        const std::string_view character = text.substr(offset, length);
+        // Keyed by its bytes: a character has one encoding in valid UTF-8.
+        auto [verdict, added] = unchanged_.try_emplace(firstBytes(character.data(), length));
+        if (added) verdict->second = toLowerCase(character) == character;
+        if (verdict->second) {
+          remember(character);
+        } else {
+          sameOffsets = false;  // keep going: the rest must still be valid
+        }
       }
     }
     return true;
@@ -261,7 +269,8 @@ class IndexFileScanner::TextScanner {
 
   std::vector<Needle> needles_;
   size_t longest_ = 0;
-  std::string lowered_;  // reused: fresh memory costs a page fault per 4 KiB
+  std::string lowered_;              // reused: fresh memory costs a page fault per 4 KiB
+  std::vector<uint64_t> highBytes_;  // of the text being scanned; reused likewise
   std::unordered_map<uint32_t, bool> unchanged_;
   KnownCharacter recent_[2];
 };

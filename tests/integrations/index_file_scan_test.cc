@@ -60,6 +60,27 @@ TEST(IndexFileScanTest, FindsKeywordsAtTheEdgesOfTextAndLines) {
   EXPECT_THAT(hits("[a.md] Straße \xff", {"straße"}), IsEmpty());  // not UTF-8
 }
 
+// Characters beyond ASCII are found through a bit per byte, 64 bytes to a word:
+// one that straddles two words, or sits in the tail after the last whole word,
+// must be validated like any other.
+TEST(IndexFileScanTest, ValidatesCharactersAtEveryOffset) {
+  const std::vector<std::string> characters = {"é", "—", "\U0001F600"};
+  const std::vector<std::string> invalid = {"\xc3", "\x80", "\xe2\x80", "\xf0\x9f\x98",
+                                            "\xc0\xaf", "\xed\xa0\x80"};
+  for (size_t offset = 0; offset < 140; ++offset) {
+    const std::string before(offset, 'a');
+    for (const std::string& character : characters) {
+      const std::string line = before + character + " Operators · [p.md]\nrest of it";
+      EXPECT_THAT(hits(line, {"operators"}), ElementsAre("operators p.md"))
+          << offset << " " << character;
+    }
+    for (const std::string& bytes : invalid) {
+      const std::string line = before + bytes + " Operators · [p.md]\nrest of it";
+      EXPECT_THAT(hits(line, {"operators"}), IsEmpty()) << offset;
+    }
+  }
+}
+
 // Files are read in pieces of whole lines; what a piece boundary cuts must
 // still be found, and the names must survive the buffers being reused.
 TEST(IndexFileScanTest, FileScanEqualsTextScanAcrossPieces) {
