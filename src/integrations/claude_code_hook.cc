@@ -4,13 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <exception>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
 
-#include "integrations/index_file_scan.h"
+#include "integrations/index_file_batch.h"
 #include "integrations/keyword_search.h"
 #include "integrations/page_tally.h"
 #include "platform/unicode_text.h"
@@ -38,23 +37,6 @@ size_t characterCount(std::string_view word) {
 
 // Keeps "don't", "e-mail" and "snake_case" whole; a typographic apostrophe splits.
 bool isWordCharacter(char32_t c) { return c == '-' || c == '_' || c == '\'' || isAlphanumeric(c); }
-
-// The knowledge bases' names only. Their page counts and dates, which the store's
-// listing computes by reading the date of every page, play no part here, and on
-// a large vault that reading would cost the prompt as much as the searches do.
-// The order does not matter: hits are summed per page whatever the order.
-std::vector<std::string> knowledgeBaseNames(const std::string& root) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(root, error), end; !error && it != end;
-       it.increment(error)) {
-    std::string name = it->path().filename().string();
-    if (name.empty() || name.front() == '.') continue;
-    std::error_code typeError;
-    if (it->is_directory(typeError)) names.push_back(std::move(name));
-  }
-  return names;
-}
 
 std::string serialize(const nlohmann::json& value) {
   try {
@@ -201,25 +183,16 @@ std::vector<std::string> ClaudeCodeHook::extractKeywords(std::string_view prompt
 
 std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
     const std::vector<std::string>& keywords) {
-  // The index-file scan runs beside the full-text searches; the searches' hits
-  // are added after it, keyword by keyword, exactly as if the two had run in
-  // turn. The searches stay on this thread, whose memory is already set up: a
-  // new thread's first allocations cost a fresh arena, and SQLite allocates
-  // far more than the scan does.
-  PageTally tally(keywords);
-  std::exception_ptr scanFailure;
-  auto scan = [&]() noexcept {
-    try {
-      collectFromIndexFiles(keywords, tally);
-    } catch (...) {
-      scanFailure = std::current_exception();
-    }
-  };
+  // The index-file scan runs beside the full-text searches, and this thread
+  // joins it when its searches are done. The searches stay on this thread,
+  // whose memory is already set up: a new thread's first allocations cost a
+  // fresh arena, and SQLite allocates far more than the scan does.
+  IndexFileBatch indexFiles(*fileManager, keywords);
   std::thread scanning;
   try {
-    scanning = std::thread(scan);
+    scanning = std::thread([&indexFiles]() noexcept { indexFiles.scanSome(); });
   } catch (const std::system_error&) {
-    scan();  // no thread to spare: scan first, then search
+    // No thread to spare: this thread scans every file after its searches.
   }
   std::vector<std::vector<SearchResult>> found;
   {
@@ -234,8 +207,19 @@ std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
     } catch (...) {
       found.clear();  // out of memory: the full-text index contributes nothing
     }
+    indexFiles.scanSome();
   }
-  if (scanFailure) std::rethrow_exception(scanFailure);
+
+  // Index-file hits first, then the searches' keyword by keyword: the order
+  // in which the page records are chosen.
+  PageTally tally(keywords);
+  for (IndexFileBatch::Entry& entry : indexFiles.entries()) {
+    if (!entry.scanned) continue;
+    const std::string_view names = tally.keep(std::move(entry.scanned->names));
+    for (const ScannedIndexFile::Hit& hit : entry.scanned->hits) {
+      tally.addIndexHit(entry.kb, names.substr(hit.nameOffset, hit.nameSize), hit.keyword);
+    }
+  }
   for (size_t k = 0; k < keywords.size() && k < found.size(); ++k) {
     for (const SearchResult& result : found[k]) {
       // One hit per excerpt line, at least one.
@@ -249,27 +233,6 @@ std::vector<ClaudeCodeHook::RankedResult> ClaudeCodeHook::rankPages(
     ranked.push_back({std::move(page.result), page.score});
   }
   return ranked;
-}
-
-// Every line of an index file that names a page and mentions a keyword is one
-// hit for that page.
-void ClaudeCodeHook::collectFromIndexFiles(const std::vector<std::string>& keywords,
-                                           PageTally& tally) const {
-  IndexFileScanner scanner(keywords);
-  for (const std::string& kb : knowledgeBaseNames(fileManager->resolvedRoot())) {
-    std::string path;
-    try {
-      path = fileManager->resolvedPath(kb, "_index.md");
-    } catch (const std::exception&) {
-      continue;  // a folder whose name no knowledge base may have
-    }
-    std::optional<ScannedIndexFile> scanned = scanner.scanFile(path);
-    if (!scanned) continue;  // no index file, or unreadable
-    const std::string_view names = tally.keep(std::move(scanned->names));
-    for (const ScannedIndexFile::Hit& hit : scanned->hits) {
-      tally.addIndexHit(kb, names.substr(hit.nameOffset, hit.nameSize), hit.keyword);
-    }
-  }
 }
 
 // The hook searches the database itself instead of through the store's index:

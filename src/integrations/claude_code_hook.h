@@ -31,7 +31,6 @@ namespace corvanta {
 
 class KestFileManager;
 class KeywordSearch;
-class PageTally;
 
 // Where the hook reads its event and writes its answer. Tests replace both.
 struct HookStreams {
@@ -89,7 +88,6 @@ class ClaudeCodeHook {
   void answer();
   void writeEmptyAnswer();
   bool vaultRootExists() const;
-  void collectFromIndexFiles(const std::vector<std::string>& keywords, PageTally& tally) const;
   std::vector<std::vector<SearchResult>> searchKeywords(const std::vector<std::string>& keywords);
   std::string pageBlock(const SearchResult& page) const;
 
