@@ -4,6 +4,8 @@
 // median and the 95th percentile.
 //
 // Usage: mcp_startup_bench [runs]   (default 50)
+// CORVANTA_BENCH_SERVER=<binary> starts another build instead (before/after
+// figures under the same machine load).
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,7 +40,9 @@ bool readLine(int fd) {
 bool runOnce(const std::string& home, Timing& timing) {
   const std::string request =
       "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{}}\n";
-  const Child child = spawnWithPipes({CORVANTA_BINARY, "--mcp"}, environmentFor(home));
+  const char* other = std::getenv("CORVANTA_BENCH_SERVER");
+  const Child child =
+      spawnWithPipes({other ? other : CORVANTA_BINARY, "--mcp"}, environmentFor(home));
   if (child.pid < 0) return false;
   const bool ok = ::write(child.input, request.data(), request.size()) ==
                       static_cast<ssize_t>(request.size()) &&
