@@ -1,10 +1,10 @@
 #include "integrations/index_file_batch.h"
 
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "vault/kest_file_manager.h"
-#include "vault/vault_path_error.h"
 
 namespace corvanta {
 namespace {
@@ -37,7 +37,7 @@ void IndexFileBatch::list() {
     std::string path;
     try {
       path = fileManager_.resolvedPath(kb, "_index.md");
-    } catch (const VaultPathError&) {
+    } catch (const std::exception&) {
       // A folder whose name no knowledge base may have: no path, nothing to scan.
     }
     entries_.push_back({std::move(kb), std::nullopt});
