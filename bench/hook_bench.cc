@@ -83,21 +83,6 @@ HookRun runHook(const std::string& event, const std::vector<std::string>& enviro
   return run;
 }
 
-// This process's environment with `assignments` in place of the variables
-// they name.
-std::vector<std::string> childEnvironment(const std::vector<std::string>& assignments) {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string text(*entry);
-    const std::string name = text.substr(0, text.find('=') + 1);
-    const bool replaced = std::any_of(assignments.begin(), assignments.end(),
-                                      [&](const std::string& a) { return a.starts_with(name); });
-    if (!replaced) environment.push_back(text);
-  }
-  environment.insert(environment.end(), assignments.begin(), assignments.end());
-  return environment;
-}
-
 bool transfer(ssize_t (*io)(int, void*, size_t), int fd, void* data, size_t size) {
   auto* bytes = static_cast<char*>(data);
   while (size > 0) {
@@ -298,9 +283,8 @@ int benchMain(int argc, char** argv) {
   const std::string root = scratch + "/vault";
   const std::string home = scratch + "/home";
   std::filesystem::create_directories(home);
-  const std::vector<std::string> environment =
-      childEnvironment({"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
-                        "XDG_DATA_HOME=" + home + "/.local/share", "KEST_VAULT_ROOT=" + root});
+  std::vector<std::string> environment = environmentFor(home);
+  environment.push_back("KEST_VAULT_ROOT=" + root);
   PeakMemoryProbe memory(environment);  // while this process is still small
 
   auto start = Clock::now();
@@ -310,7 +294,7 @@ int benchMain(int argc, char** argv) {
 
   start = Clock::now();
   BackgroundQueue queue(2);
-  Paths paths(home, home + "/.config", home + "/.local/share");
+  Paths paths(home, home + "/config", home + "/data");  // as environmentFor(home) has them
   auto store = std::make_shared<KestFileManager>(root, paths, queue);
   store->searchIndex();  // schedules the check, which finds the index empty and rebuilds
   queue.waitUntilIdle(std::chrono::minutes(30));
