@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -69,18 +71,24 @@ inline Latency summarize(std::vector<double> samples) {
   return {at(0.5), at(0.95), samples.back()};
 }
 
-// What any implementation must pay for a search: the statement SearchIndex runs
-// for a search without a knowledge base, prepared, stepped and finalized per
-// call as the index does, every column read. Returns the number of rows.
+// The statement SearchIndex runs for a search without a knowledge base.
+inline constexpr const char* kSearchColumns =
+    "SELECT kb, filename, title, domain, url, snippet(pages_fts, 5, '', '', '...', 30) as "
+    "snippet FROM pages_fts WHERE pages_fts MATCH ";
+inline constexpr const char* kSearchOrder = " ORDER BY rank LIMIT ";
+inline constexpr int kSearchLimit = 20;
+
+// What any implementation must pay for a search: that statement prepared,
+// stepped and finalized, every column read (the index keeps its statement
+// prepared between calls, so this floor even pays a little more than it does).
+// Returns the number of rows.
 inline size_t directSearch(sqlite3* db, const std::string& query) {
-  static const char* kSql =
-      "SELECT kb, filename, title, domain, url, snippet(pages_fts, 5, '', '', '...', 30) as "
-      "snippet FROM pages_fts WHERE pages_fts MATCH ? ORDER BY rank LIMIT ?";
+  static const std::string sql = std::string(kSearchColumns) + "?" + kSearchOrder + "?";
   sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, kSql, -1, &statement, nullptr);
+  sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
   const std::string expression = SearchIndex::buildMatchQuery(query);
   sqlite3_bind_text(statement, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_int(statement, 2, 20);
+  sqlite3_bind_int(statement, 2, kSearchLimit);
   size_t rows = 0;
   while (sqlite3_step(statement) == SQLITE_ROW) {
     for (int column = 0; column < 6; ++column) sqlite3_column_text(statement, column);
@@ -88,6 +96,27 @@ inline size_t directSearch(sqlite3* db, const std::string& query) {
   }
   sqlite3_finalize(statement);
   return rows;
+}
+
+// SQLite's own command-line shell, the floor of a whole process (or of a
+// process spoken to over pipes) that does nothing but SQLite's work:
+// $CORVANTA_BENCH_SQLITE3, else /usr/bin/sqlite3; "" when neither runs.
+inline std::string sqliteShell() {
+  const char* chosen = std::getenv("CORVANTA_BENCH_SQLITE3");
+  std::string path = chosen ? chosen : "/usr/bin/sqlite3";
+  return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+inline std::string sqlLiteral(std::string_view text) {
+  std::string literal = "'";
+  for (char c : text) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  return literal + "'";
+}
+
+// directSearch's statement as one line of shell input, its values inlined.
+inline std::string shellSearch(const std::string& query) {
+  return std::string(kSearchColumns) + sqlLiteral(SearchIndex::buildMatchQuery(query)) +
+         kSearchOrder + std::to_string(kSearchLimit) + ";\n";
 }
 
 // This process's environment with the home and XDG directories moved into

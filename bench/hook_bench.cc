@@ -7,8 +7,11 @@
 // the same keyword searches run straight through SQLite on a fresh connection,
 // plus reading every knowledge base's index file, in this process (connection
 // closing left out: the hook ends its process instead). The ratio is
-// what the hook adds on top of the work no implementation can skip. On a busy
-// machine wall times swing with the load; CPU times stay comparable.
+// what the hook adds on top of the work no implementation can skip. When
+// SQLite's shell is installed, a second floor gives the same searches and
+// reads to a sqlite3 process, started and reaped like the hook: what a whole
+// process costs that does nothing but SQLite's work. On a busy machine wall
+// times swing with the load; CPU times stay comparable.
 //
 //   ./hook_bench [pages=10000] [runs=40] [seed=42]   (HOOK_BENCH_KEEP=1 keeps the vault)
 #include <sqlite3.h>
@@ -54,14 +57,17 @@ struct HookRun {
   std::string output;
 };
 
-// Starts the executable with the event on standard input, reads its answer and
-// waits for it to exit, as Claude Code does. posix_spawn, not fork: a fork of
-// this process (the generated vault, a built index) copies its page tables,
-// which costs milliseconds that depend on the bench, not on the hook.
-HookRun runHook(const std::string& event, const std::vector<std::string>& environment) {
-  Child child = spawnWithPipes({CORVANTA_BINARY, "--claude-code-hook"}, environment);
+// Starts `arguments` with `input` on standard input, reads standard output to
+// its end and waits for the exit, as Claude Code does with the hook.
+// posix_spawn, not fork: a fork of this process (the generated vault, a built
+// index) copies its page tables, which costs milliseconds that depend on the
+// bench, not on the program.
+HookRun runProcess(std::vector<std::string> arguments, const std::string& input,
+                   const std::vector<std::string>& environment) {
+  const std::string program = arguments.front();
+  Child child = spawnWithPipes(std::move(arguments), environment);
   if (child.pid < 0) std::abort();
-  if (::write(child.input, event.data(), event.size()) != static_cast<ssize_t>(event.size())) {
+  if (::write(child.input, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
     std::abort();
   }
   ::close(child.input);
@@ -77,10 +83,14 @@ HookRun runHook(const std::string& event, const std::vector<std::string>& enviro
   run.milliseconds = millisecondsSince(child.started);
   run.cpuMilliseconds = cpuMilliseconds(usage.ru_utime, usage.ru_stime);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "hook run failed (status %d)\n", status);
+    std::fprintf(stderr, "%s failed (status %d)\n", program.c_str(), status);
     std::exit(1);
   }
   return run;
+}
+
+HookRun runHook(const std::string& event, const std::vector<std::string>& environment) {
+  return runProcess({CORVANTA_BINARY, "--claude-code-hook"}, event, environment);
 }
 
 bool transfer(ssize_t (*io)(int, void*, size_t), int fd, void* data, size_t size) {
@@ -198,6 +208,19 @@ sqlite3* floorWork(const std::string& root, const std::vector<std::string>& keyw
   return db;
 }
 
+// The same work as input for SQLite's own shell, a whole process like the hook:
+// the searches, then every index file read through the shell's readfile().
+std::string shellFloorScript(const std::string& root, const std::vector<std::string>& keywords) {
+  std::string script;
+  for (const std::string& keyword : keywords) script += shellSearch(keyword);
+  for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    if (!entry.is_directory()) continue;
+    script +=
+        "SELECT length(readfile(" + sqlLiteral((entry.path() / "_index.md").string()) + "));\n";
+  }
+  return script;
+}
+
 std::vector<Prompt> prompts(const GeneratedVault& vault) {
   std::string rare = "What did I save about";
   for (size_t i = 0; i < 3 && i < vault.rareWords.size(); ++i) rare += " " + vault.rareWords[i];
@@ -238,8 +261,11 @@ long measure(const std::string& kind, const std::string& text, const std::string
   const std::string event = hookEvent(text);
   const std::vector<std::string> keywords = keywordSource.extractKeywords(text);
   for (int i = 0; i < 3; ++i) runHook(event, environment);  // warm the page cache
+  const std::string shell = withFloor && !keywords.empty() ? sqliteShell() : std::string();
+  const std::string script = shellFloorScript(root, keywords);
+  const std::vector<std::string> shellCommand = {shell, "-batch", root + "/.kest-search.db"};
 
-  std::vector<double> hook, floor, hookCpu, floorCpu;
+  std::vector<double> hook, floor, hookCpu, floorCpu, shellFloor;
   long peakKiB = 0;
   size_t answerBytes = 0;
   for (int i = 0; i < runs; ++i) {
@@ -256,6 +282,8 @@ long measure(const std::string& kind, const std::string& text, const std::string
       floorCpu.push_back(threadCpuMilliseconds() - cpuStart);
       sqlite3_close(db);
     }
+    if (!shell.empty())
+      shellFloor.push_back(runProcess(shellCommand, script, environment).milliseconds);
   }
   for (int i = 0; i < 3; ++i) peakKiB = std::max(peakKiB, memory.peakKiB(event));
   const Latency h = summarize(hook);
@@ -268,6 +296,10 @@ long measure(const std::string& kind, const std::string& text, const std::string
     const Latency fc = summarize(floorCpu);
     std::printf(" | floor wall %7.2f cpu %7.2f | ratio wall %5.2f cpu %5.2f", f.median, fc.median,
                 h.median / f.median, hc.median / fc.median);
+  }
+  if (!shell.empty()) {
+    const Latency f = summarize(shellFloor);
+    std::printf(" | shell %7.2f ms ratio %5.2f", f.median, h.median / f.median);
   }
   std::printf("\n");
   return peakKiB;

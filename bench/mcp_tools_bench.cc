@@ -2,7 +2,10 @@
 // lines to `corvanta-vault --mcp` on a generated vault, with the median and the
 // 95th percentile per tool. Searches are set against the same SELECT run
 // directly through sqlite3 on the same database in the same run, per query
-// class; the ratio is what the server, the executor and the pipes add.
+// class; the ratio is what the server, the executor and the pipes add. Beside
+// it, when SQLite's shell is installed, the same SELECT sent to a sqlite3 shell
+// kept running on pipes: a server that did nothing but SQLite's work, so its
+// ratio is what this server adds over the bare minimum of any stdio server.
 //
 //   ./mcp_tools_bench [pages=10000] [seed=42] [events=on|off]
 //
@@ -116,6 +119,54 @@ class McpSession {
   int nextId_ = 0;
 };
 
+// SQLite's own shell kept running on pipes, the way the host keeps the server:
+// the floor of a search answered by a process that does nothing but SQLite's
+// work. Each search ends with a marker line, so the answer's end is known.
+class ShellSession {
+ public:
+  ShellSession(const std::string& shell, const std::string& database,
+               const std::vector<std::string>& environment) {
+    if (shell.empty()) return;
+    const Child child = spawnWithPipes({shell, "-batch", database}, environment);
+    pid_ = child.pid;
+    input_ = child.input;
+    output_ = child.output;
+  }
+
+  ~ShellSession() {
+    if (input_ >= 0) ::close(input_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    if (output_ >= 0) ::close(output_);
+  }
+
+  bool running() const { return pid_ > 0; }
+
+  // Runs the search; false when the shell went away.
+  bool search(const std::string& query) {
+    const std::string input = shellSearch(query) + "SELECT '" + kMarker + "';\n";
+    if (::write(input_, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+      return false;
+    }
+    answer_.clear();
+    const std::string ending = std::string(kMarker) + "\n";
+    while (answer_.size() < ending.size() ||
+           answer_.compare(answer_.size() - ending.size(), ending.size(), ending) != 0) {
+      const ssize_t count = ::read(output_, chunk_, sizeof chunk_);
+      if (count <= 0) return false;
+      answer_.append(chunk_, static_cast<size_t>(count));
+    }
+    return true;
+  }
+
+ private:
+  static constexpr const char* kMarker = "corvanta-bench-end";
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  char chunk_[65536];
+  std::string answer_;
+};
+
 bool isToolError(const std::string& response) {
   nlohmann::json parsed = nlohmann::json::parse(response, nullptr, false);
   return parsed.is_discarded() || !parsed.contains("result") ||
@@ -178,13 +229,14 @@ constexpr double kCheapCallMs = 2.0;
 
 // Interleaves the tool's round trips with the direct statement, alternating
 // which goes first, so that both see the same machine load and the same caches.
-void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, int rounds) {
+void benchSearch(McpSession& session, sqlite3* db, ShellSession& shell, const GeneratedVault& vault,
+                 int rounds) {
   std::printf(
       "corvanta_search round trip vs. the same SELECT through sqlite3 (%d rounds, at least %zu "
       "samples for classes under %.0f ms):\n",
       rounds, kCheapClassSamples, kCheapCallMs);
   for (const QueryClass& queryClass : queryClasses(vault)) {
-    std::vector<double> viaTool, direct;
+    std::vector<double> viaTool, direct, viaShell;
     auto measureTool = [&](const std::string& query) {
       auto start = Clock::now();
       session.callTool("corvanta_search", {{"query", query}});
@@ -194,6 +246,11 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
       auto start = Clock::now();
       directSearch(db, query);
       direct.push_back(millisecondsSince(start));
+    };
+    auto measureShell = [&](const std::string& query) {
+      if (!shell.running()) return;
+      auto start = Clock::now();
+      if (shell.search(query)) viaShell.push_back(millisecondsSince(start));
     };
     const size_t queries = queryClass.queries.size();
     size_t classRounds = static_cast<size_t>(rounds);
@@ -206,6 +263,7 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
           measureDirect(query);
           measureTool(query);
         }
+        measureShell(query);
       }
       if (round == 0 && summarize(direct).median < kCheapCallMs) {
         classRounds = std::max(classRounds, (kCheapClassSamples + queries - 1) / queries);
@@ -216,6 +274,11 @@ void benchSearch(McpSession& session, sqlite3* db, const GeneratedVault& vault, 
         "  %-26s tool median %7.3f ms p95 %7.3f ms | sqlite3 median %7.3f ms p95 %7.3f ms | "
         "ratio %.2f\n",
         queryClass.label, tool.median, tool.p95, sql.median, sql.p95, tool.median / sql.median);
+    if (!viaShell.empty()) {
+      const Latency piped = summarize(viaShell);
+      std::printf("  %-26s sqlite3 shell over pipes median %7.3f ms p95 %7.3f ms | ratio %.2f\n",
+                  "", piped.median, piped.p95, tool.median / piped.median);
+    }
   }
 }
 
@@ -272,7 +335,8 @@ int run(size_t pages, uint32_t seed, bool sendEvents) {
   sqlite3_open_v2((vault.root + "/.kest-search.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   // What every call costs before any tool runs: pipes, JSON, dispatch.
   printLine("round trip of an unknown tool (floor)", timeToolFloor(session, 500));
-  benchSearch(session, db, vault, 10);
+  ShellSession shell(sqliteShell(), vault.root + "/.kest-search.db", environmentFor(home));
+  benchSearch(session, db, shell, vault, 10);
   sqlite3_close(db);
 
   std::printf("other tools:\n");

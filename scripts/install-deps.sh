@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   libsqlite3-dev libicu-dev nlohmann-json3-dev libboost-dev libssl-dev
   qt6-base-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev sqlite3
   procps xdg-utils
 )
 # Node and npm run the interoperability test with the official MCP client; a
