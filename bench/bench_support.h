@@ -155,9 +155,11 @@ struct Child {
 
 // Starts `arguments[0]` with standard input and output on pipes and standard
 // error discarded. The caller closes both descriptors and waits for the child.
+// No arguments start nothing.
 inline Child spawnWithPipes(std::vector<std::string> arguments,
                             std::vector<std::string> environment) {
   Child child;
+  if (arguments.empty()) return child;
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0) return child;
   if (::pipe2(out, O_CLOEXEC) != 0) {

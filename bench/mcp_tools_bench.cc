@@ -44,32 +44,47 @@ namespace {
 
 using namespace bench;
 
+// A child on pipes, closed and reaped when the object goes.
+class PipedChild {
+ public:
+  PipedChild(std::vector<std::string> arguments, const std::vector<std::string>& environment)
+      : child_(spawnWithPipes(std::move(arguments), environment)) {}
+
+  ~PipedChild() {
+    if (child_.input >= 0) ::close(child_.input);
+    if (child_.pid > 0) ::waitpid(child_.pid, nullptr, 0);
+    if (child_.output >= 0) ::close(child_.output);
+  }
+
+  PipedChild(const PipedChild&) = delete;
+  PipedChild& operator=(const PipedChild&) = delete;
+
+  bool running() const { return child_.pid > 0; }
+  int input() const { return child_.input; }
+  int output() const { return child_.output; }
+
+ private:
+  Child child_;
+};
+
+std::vector<std::string> serverCommand() {
+  const char* other = std::getenv("CORVANTA_BENCH_SERVER");
+  return {other ? other : CORVANTA_BINARY, "--mcp"};
+}
+
 // One `corvanta-vault --mcp` child spoken to over pipes, line by line.
 class McpSession {
  public:
-  explicit McpSession(const std::string& home) {
-    const char* other = std::getenv("CORVANTA_BENCH_SERVER");
-    const Child child =
-        spawnWithPipes({other ? other : CORVANTA_BINARY, "--mcp"}, environmentFor(home));
-    pid_ = child.pid;
-    input_ = child.input;
-    output_ = child.output;
-  }
+  explicit McpSession(const std::string& home) : child_(serverCommand(), environmentFor(home)) {}
 
-  ~McpSession() {
-    if (input_ >= 0) ::close(input_);
-    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-    if (output_ >= 0) ::close(output_);
-  }
-
-  bool running() const { return pid_ > 0; }
+  bool running() const { return child_.running(); }
 
   // Sends one request line and returns the response line ("" on failure), valid
   // until the next call.
   const std::string& roundTrip(const nlohmann::json& request) {
     std::string line = request.dump() + "\n";
     for (size_t written = 0; written < line.size();) {
-      ssize_t count = ::write(input_, line.data() + written, line.size() - written);
+      ssize_t count = ::write(child_.input(), line.data() + written, line.size() - written);
       if (count <= 0) {
         line_.clear();
         return line_;
@@ -100,7 +115,7 @@ class McpSession {
         return line_;
       }
       scanned_ = buffer_.size();
-      ssize_t count = ::read(output_, chunk_.data(), chunk_.size());
+      ssize_t count = ::read(child_.output(), chunk_.data(), chunk_.size());
       if (count <= 0) {
         line_.clear();
         return line_;
@@ -109,9 +124,7 @@ class McpSession {
     }
   }
 
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
+  PipedChild child_;
   std::vector<char> chunk_ = std::vector<char>(1 << 20);
   std::string buffer_;
   std::string line_;
@@ -124,34 +137,26 @@ class McpSession {
 // work. Each search ends with a marker line, so the answer's end is known.
 class ShellSession {
  public:
+  // Starts nothing when `shell` is empty.
   ShellSession(const std::string& shell, const std::string& database,
-               const std::vector<std::string>& environment) {
-    if (shell.empty()) return;
-    const Child child = spawnWithPipes({shell, "-batch", database}, environment);
-    pid_ = child.pid;
-    input_ = child.input;
-    output_ = child.output;
-  }
+               const std::vector<std::string>& environment)
+      : child_(shell.empty() ? std::vector<std::string>{}
+                             : std::vector<std::string>{shell, "-batch", database},
+               environment) {}
 
-  ~ShellSession() {
-    if (input_ >= 0) ::close(input_);
-    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-    if (output_ >= 0) ::close(output_);
-  }
-
-  bool running() const { return pid_ > 0; }
+  bool running() const { return child_.running(); }
 
   // Runs the search; false when the shell went away.
   bool search(const std::string& query) {
     const std::string input = shellSearch(query) + "SELECT '" + kMarker + "';\n";
-    if (::write(input_, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+    if (::write(child_.input(), input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
       return false;
     }
     answer_.clear();
     const std::string ending = std::string(kMarker) + "\n";
     while (answer_.size() < ending.size() ||
            answer_.compare(answer_.size() - ending.size(), ending.size(), ending) != 0) {
-      const ssize_t count = ::read(output_, chunk_, sizeof chunk_);
+      const ssize_t count = ::read(child_.output(), chunk_, sizeof chunk_);
       if (count <= 0) return false;
       answer_.append(chunk_, static_cast<size_t>(count));
     }
@@ -160,9 +165,7 @@ class ShellSession {
 
  private:
   static constexpr const char* kMarker = "corvanta-bench-end";
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
+  PipedChild child_;
   char chunk_[65536];
   std::string answer_;
 };
