@@ -110,8 +110,7 @@ std::string renderGuide(const std::string& rootPath, const std::vector<KBStats>&
       "\n"
       "Corvanta is a Chrome extension that converts any webpage to clean, structured markdown.\n"
       "Pages are stored locally in this vault and exposed to Claude via Corvanta MCP, giving\n"
-      "you a personalized AI that knows your research.\n"
-      "\n";
+      "you a personalized AI that knows your research.\n";
   return out;
 }
 

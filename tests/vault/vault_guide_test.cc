@@ -39,8 +39,7 @@ const std::string kGuideTailAfterRoot =
     "\n"
     "Corvanta is a Chrome extension that converts any webpage to clean, structured markdown.\n"
     "Pages are stored locally in this vault and exposed to Claude via Corvanta MCP, giving\n"
-    "you a personalized AI that knows your research.\n"
-    "\n";
+    "you a personalized AI that knows your research.\n";
 
 class VaultGuideTest : public test::DerivedFilesTest {
  protected:
